@@ -1,0 +1,65 @@
+#include "game/chronometer.h"
+
+#include <string>
+
+#include "shell/game_state.h"
+#include "widgets/drawing.h"
+#include "widgets/widget.h"
+
+namespace {
+
+constexpr uint32_t kTextColour = 0xFF202020;
+
+}  // namespace
+
+GameClock* CreateChronoWidget(int32_t parentKey, int32_t id, int32_t x, int32_t y, int32_t width,
+                              int32_t height) {
+  GameClock& clock = gameState.clock;
+  Widget* widget = NewWidget();
+  clock.widget = widget;
+  widget->parentKey = parentKey;
+  widget->id = id;
+  widget->object = &clock;
+  clock.running = 0;
+  CreateWidgetFont(widget, "Arial", 20, kAlignCentre);
+  widget->x = x;
+  widget->y = y;
+  widget->width = width;
+  widget->height = height;
+  widget->rect = {x, y, x + width, y + height};
+  widget->state = kStateNormal;
+  widget->callback = ChronoCallback;
+  return &clock;
+}
+
+int32_t ChronoCallback(void* object, int32_t message, int32_t, int32_t lParam) {
+  Widget* widget = static_cast<GameClock*>(object)->widget;
+  if (message == WM_DESTROY) {
+    FreeWidgetFont(widget);
+  } else if (message == WM_PAINT) {
+    if (lParam != 0) widget->state = static_cast<int8_t>(lParam);
+    if (widget->parentRecord == nullptr) {
+      widget->parentRecord = static_cast<WidgetWindow*>(
+          PlatformGetWindowProperty(widget->parentWindow, kRecordProperty));
+    }
+  }
+  return 0;
+}
+
+void UpdateChronometer() {
+  GameClock& clock = gameState.clock;
+  uint32_t elapsed = PlatformTickCount() - clock.startTick;
+  int32_t minutes = static_cast<int32_t>(elapsed / 60000);
+  int32_t rest = static_cast<int32_t>(elapsed - minutes * 60000u);
+  int32_t seconds = rest / 1000;
+  int32_t hundredths = (rest % 1000) / 10;
+  gameState.playfield.resultTime = minutes * 65536 + seconds * 256 + hundredths;
+  Widget* widget = clock.widget;
+  WidgetWindow* record = BeginWidgetDrawing(widget, DrawingMode::crisp);
+  if (record == nullptr) return;
+  FillFromSnapshot(record, widget->x, widget->y, widget->width, widget->height);
+  std::string text = FormatTwoDigits(minutes) + ":" + FormatTwoDigits(seconds) + ":" +
+                     FormatTwoDigits(hundredths);
+  DrawWidgetText(widget, widget->x, widget->y - 2, text, kTextColour, 0, 0);
+  EndWidgetDrawing(record);
+}

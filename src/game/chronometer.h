@@ -1,0 +1,11 @@
+// The chronometer: the time of the game in mm:ss:cc, above the score.
+#pragma once
+
+#include <cstdint>
+
+struct GameClock;
+
+GameClock* CreateChronoWidget(int32_t parentKey, int32_t id, int32_t x, int32_t y, int32_t width,
+                              int32_t height);
+int32_t ChronoCallback(void* object, int32_t message, int32_t wParam, int32_t lParam);
+void UpdateChronometer();

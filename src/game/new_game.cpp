@@ -1,0 +1,69 @@
+#include "game/new_game.h"
+
+#include <cmath>
+#include <string>
+
+#include "game/board.h"
+#include "game/rules.h"
+#include "game/sound.h"
+#include "game/status_panels.h"
+#include "platform/platform.h"
+#include "shell/game_state.h"
+#include "video/video_recorder.h"
+#include "widgets/drawing.h"
+#include "widgets/widget.h"
+
+namespace {
+
+constexpr uint32_t kDigitColour = 0xF0F020;
+constexpr uint32_t kFramePause = 10;
+
+void CountDown(int digit) {
+  if (gameState.playfield.soundsEnabled) PlayNote(1, 74, 127, 127);
+  int alpha = 0;
+  for (int size = 30; size <= 300; size += 6) {
+    if (size > 84) {
+      PlatformSleep(kFramePause);
+      DrawCountdownDigit(digit, size, alpha);
+    }
+    alpha += 4;
+  }
+  for (int size = 306; size <= 400; size += 6) {
+    PlatformSleep(kFramePause);
+    DrawCountdownDigit(digit, size, alpha);
+    alpha -= 12;
+  }
+}
+
+}  // namespace
+
+void StartNewGame() {
+  Playfield& board = gameState.playfield;
+  if (gameState.videoCapture) StartVideoRecording(gameState.mainWindow);
+  ClearStatusPanels(&board);
+  for (int digit = 3; digit >= 1; --digit) CountDown(digit);
+  DrawCountdownDigit(0, 10, 0);
+  ClearPlayfield();
+  gameState.clock.startTick = PlatformTickCount();
+  SpawnPiece();
+  gameState.clock.running = 1;
+  DrawNextPiece(&board);
+  DrawNewPiece();
+  DrawScore(&board);
+}
+
+void DrawCountdownDigit(int digit, int size, int alpha) {
+  Widget* widget = gameState.playfield.widget;
+  WidgetWindow* record = BeginWidgetDrawing(widget, DrawingMode::crisp);
+  if (record == nullptr) return;
+  FillFromSnapshot(record, kBoardLeft, kBoardTop, kColumns * kCellSize, kRows * kCellSize);
+  ReplaceWidgetFont(widget, size);
+  std::string text = std::to_string(digit);
+  double width = 0, height = 0;
+  MeasureWidgetText(widget, text, &width, &height);
+  int x = static_cast<int>(std::lround(kBoardLeft + (kColumns * kCellSize - width) / 2));
+  int y = static_cast<int>(std::lround(kBoardTop + (kRows * kCellSize - height) / 2));
+  uint32_t colour = static_cast<uint32_t>(alpha) * 16777216u + kDigitColour;
+  DrawWidgetText(widget, x, y, text, colour, 0, 0);
+  EndWidgetDrawing(record);
+}

@@ -1,0 +1,61 @@
+// Controls of the in-memory backend, for tests: a virtual clock, injected input, scripted dialog
+// answers, and the images the program pushed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+// Forgets every window, timer, message and dialog, and sets the screen size and the clock.
+void HeadlessReset(int screenWidth = 1024, int screenHeight = 768);
+
+// Called by the message loops whenever nothing is waiting; returning false ends the run: the
+// main window is sent WM_CLOSE and every loop ends once nothing more is waiting.
+void HeadlessSetIdle(std::function<bool()> idle);
+
+// Moves the virtual clock forward, firing the timers that fall due on the way, in order, and
+// handling the messages they post.
+void HeadlessAdvance(uint32_t milliseconds);
+
+// The first layered window still open (the main window), or null.
+WindowHandle HeadlessMainWindow();
+
+// Input, posted to the main window as the GTK backend delivers it.
+void HeadlessMoveMouse(int x, int y);
+void HeadlessPressButton(int x, int y);
+void HeadlessReleaseButton(int x, int y);
+void HeadlessClick(int x, int y);
+// A key-down, followed by its character when it has one (0 for none).
+void HeadlessPressKey(int virtualKey, int character = 0);
+void HeadlessCloseRequest();
+// Handles every posted message now (also from inside an idle callback).
+void HeadlessDispatchPending();
+
+// Pixel (x, y) of the window's last pushed image, unpremultiplied 0xAARRGGBB.
+uint32_t HeadlessPixel(WindowHandle window, int x, int y);
+int HeadlessPushCount(WindowHandle window);
+struct HeadlessWindowState {
+  std::string title;
+  int x, y, width, height;
+  bool visible, enabled, focused, captured;
+};
+HeadlessWindowState HeadlessWindow(WindowHandle window);
+
+// Message boxes: every one shown is recorded; answers are taken from the queue, else the first
+// button answers.
+struct HeadlessDialog {
+  std::string title;
+  std::string text;
+  uint32_t style;
+  int answer;
+};
+const std::vector<HeadlessDialog>& HeadlessDialogs();
+void HeadlessQueueAnswer(int answer);
+
+// The notification area: whether one exists, whether the icon shows, and clicks on it.
+void HeadlessSetTrayAvailable(bool available);
+bool HeadlessTrayIconShown();
+void HeadlessClickTrayIcon(uint32_t mouseMessage);

@@ -1,0 +1,164 @@
+// The services Kestrow asks of the system, in the game's own vocabulary: windows with window
+// procedures and numbered messages, timers, message loops, the clock, message boxes and the
+// notification icon. One backend is linked per build: gtk/ for the real desktop, headless/ for
+// tests. Texts crossing this interface are Windows-1252 bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+using WindowHandle = struct PlatformWindow*;
+
+// A window procedure receives every message of its window and returns the message's result.
+using WindowProc = intptr_t (*)(WindowHandle window, uint32_t message, intptr_t wParam,
+                                intptr_t lParam);
+
+// A timer procedure is called directly by the message loop, not through the window procedure.
+using TimerProc = void (*)(WindowHandle window, uint32_t message, uintptr_t timerId,
+                           uint32_t tickCount);
+
+// Message numbers.
+inline constexpr uint32_t WM_CREATE = 0x0001;
+inline constexpr uint32_t WM_DESTROY = 0x0002;
+inline constexpr uint32_t WM_SETFOCUS = 0x0007;
+inline constexpr uint32_t WM_KILLFOCUS = 0x0008;
+inline constexpr uint32_t WM_PAINT = 0x000F;
+inline constexpr uint32_t WM_CLOSE = 0x0010;
+inline constexpr uint32_t WM_QUIT = 0x0012;
+inline constexpr uint32_t WM_ERASEBKGND = 0x0014;
+inline constexpr uint32_t WM_NCLBUTTONDOWN = 0x00A1;
+inline constexpr uint32_t WM_KEYDOWN = 0x0100;
+inline constexpr uint32_t WM_CHAR = 0x0102;
+inline constexpr uint32_t WM_COMMAND = 0x0111;
+inline constexpr uint32_t WM_TIMER = 0x0113;
+inline constexpr uint32_t WM_MOUSEMOVE = 0x0200;
+inline constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
+inline constexpr uint32_t WM_LBUTTONUP = 0x0202;
+inline constexpr uint32_t WM_RBUTTONDOWN = 0x0204;
+inline constexpr uint32_t WM_USER = 0x0400;
+
+// Hit code that turns WM_NCLBUTTONDOWN into a move of the window with the mouse.
+inline constexpr intptr_t HTCAPTION = 2;
+
+// Virtual-key codes delivered in the word parameter of WM_KEYDOWN.
+inline constexpr int VK_BACK = 8;
+inline constexpr int VK_TAB = 9;
+inline constexpr int VK_RETURN = 13;
+inline constexpr int VK_SHIFT = 16;
+inline constexpr int VK_CONTROL = 17;
+inline constexpr int VK_ESCAPE = 27;
+inline constexpr int VK_SPACE = 32;
+inline constexpr int VK_PRIOR = 33;
+inline constexpr int VK_NEXT = 34;
+inline constexpr int VK_END = 35;
+inline constexpr int VK_HOME = 36;
+inline constexpr int VK_LEFT = 37;
+inline constexpr int VK_UP = 38;
+inline constexpr int VK_RIGHT = 39;
+inline constexpr int VK_DOWN = 40;
+inline constexpr int VK_NUMPAD0 = 96;
+inline constexpr int VK_F1 = 112;
+
+// Mouse messages carry the client x in the low 16 bits of lParam and y in the high 16 bits.
+inline intptr_t MakePointParam(int x, int y) {
+  return static_cast<intptr_t>((static_cast<uint32_t>(y & 0xFFFF) << 16) |
+                               static_cast<uint32_t>(x & 0xFFFF));
+}
+
+// Message-box buttons and answers.
+inline constexpr uint32_t MB_OK = 0x0;
+inline constexpr uint32_t MB_YESNO = 0x4;
+inline constexpr uint32_t MB_ICONWARNING = 0x30;
+inline constexpr int IDOK = 1;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+// --- Process -------------------------------------------------------------------------------
+
+// Connects to the display (or sets up the in-memory one). Called once before anything else.
+void PlatformStart();
+// Releases what the backend still holds: its windows and its display connection.
+void PlatformShutdown();
+
+// --- Clock and randomness ------------------------------------------------------------------
+
+// Milliseconds since an arbitrary start, wrapping at 2^32.
+uint32_t PlatformTickCount();
+// Blocks the calling thread; no message is handled meanwhile.
+void PlatformSleep(uint32_t milliseconds);
+void PlatformSeedRandom(uint32_t seed);
+// A uniformly distributed integer in [low, high].
+int PlatformRandom(int low, int high);
+
+// --- Screen --------------------------------------------------------------------------------
+
+int PlatformScreenWidth();
+int PlatformScreenHeight();
+
+// --- Windows and messages ------------------------------------------------------------------
+
+// Creates a borderless, always-on-top window with per-pixel alpha and no task-bar entry, at
+// (x, y) of the given size. The procedure receives WM_CREATE before this returns; the window is
+// shown after that. Returns null when the window cannot be made.
+WindowHandle PlatformCreateLayeredWindow(const std::string& title, int x, int y, int width,
+                                         int height, WindowProc procedure);
+// Sends WM_DESTROY to the window's procedure, then removes the window.
+void PlatformDestroyWindow(WindowHandle window);
+// Calls the window's procedure at once and returns its result.
+intptr_t PlatformSendMessage(WindowHandle window, uint32_t message, intptr_t wParam,
+                             intptr_t lParam);
+// Ends the innermost running message loop once the current message has been handled.
+void PlatformPostQuitMessage(int exitCode);
+// Dispatches messages and timers of every window until a quit message is posted.
+void PlatformRunMessageLoop();
+// Asks for a WM_PAINT message to be delivered by the message loop.
+void PlatformInvalidateWindow(WindowHandle window);
+// The default handling of a message: WM_NCLBUTTONDOWN with HTCAPTION moves the window with the
+// mouse until the button is released. Returns 0 for everything else.
+intptr_t PlatformDefWindowProc(WindowHandle window, uint32_t message, intptr_t wParam,
+                               intptr_t lParam);
+
+void PlatformSetWindowProperty(WindowHandle window, const char* name, void* value);
+void* PlatformGetWindowProperty(WindowHandle window, const char* name);
+
+// Starts a periodic timer; the message loops call the procedure every `milliseconds`.
+void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds,
+                      TimerProc procedure);
+
+// Replaces the window's whole image by the given premultiplied ARGB32 pixels (cairo's image
+// format) and shows it at once, also from inside a blocking sleep.
+void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
+                                 int height, int stride);
+
+void PlatformShowWindow(WindowHandle window, bool show);
+bool PlatformWindowVisible(WindowHandle window);
+void PlatformEnableWindow(WindowHandle window, bool enable);
+bool PlatformWindowEnabled(WindowHandle window);
+
+// While the window holds the capture, the pointer leaving it is delivered as a WM_MOUSEMOVE
+// whose point lies outside the window.
+void PlatformSetCapture(WindowHandle window);
+void PlatformReleaseCapture();
+void PlatformSetFocus(WindowHandle window);
+
+// --- Dialogs -------------------------------------------------------------------------------
+
+// A modal message box owned by `owner` (may be null); the timers go on meanwhile. Enter answers
+// the first button. Returns IDOK, IDYES or IDNO.
+int PlatformMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
+                       uint32_t style);
+
+// --- Notification icon ---------------------------------------------------------------------
+
+struct IconImage {
+  const unsigned char* png;
+  size_t size;
+};
+
+// Adds the icon to the notification area. A left click on it sends `callbackMessage` to the
+// window with lParam WM_LBUTTONDOWN. Returns false, leaving no icon, when no notification area
+// shows it.
+bool PlatformAddTrayIcon(WindowHandle window, uint32_t callbackMessage, const std::string& tip,
+                         const IconImage* images, int imageCount);
+void PlatformRemoveTrayIcon(WindowHandle window);

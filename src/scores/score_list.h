@@ -1,0 +1,4 @@
+// The sixteen best times drawn beside the well.
+#pragma once
+
+void DrawScoreList(bool present);

@@ -1,0 +1,6 @@
+#include "shell/startup.h"
+
+int main() {
+  RunKestrow();
+  return 0;
+}

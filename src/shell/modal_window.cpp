@@ -1,0 +1,3 @@
+#include "shell/modal_window.h"
+
+void RunModalWindow(ModalWindowKind) {}

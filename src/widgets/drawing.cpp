@@ -1,0 +1,198 @@
+#include "widgets/drawing.h"
+
+#include <pango/pangocairo.h>
+
+#include <cstring>
+#include <span>
+
+#include "platform/cp1252.h"
+#include "shell/game_state.h"
+#include "widgets/resources.h"
+#include "widgets/widget.h"
+
+namespace {
+
+// The text machinery, made once by StartGraphics and reused by every text drawing.
+PangoFontMap* fontMap;
+PangoContext* textContext;
+PangoLayout* textLayout;
+
+struct PngReader {
+  std::span<const unsigned char> bytes;
+  size_t offset;
+};
+
+cairo_status_t ReadPngBytes(void* closure, unsigned char* data, unsigned int length) {
+  auto* reader = static_cast<PngReader*>(closure);
+  if (reader->bytes.size() - reader->offset < length) return CAIRO_STATUS_READ_ERROR;
+  std::memcpy(data, reader->bytes.data() + reader->offset, length);
+  reader->offset += length;
+  return CAIRO_STATUS_SUCCESS;
+}
+
+void SetSourceArgb(cairo_t* cr, uint32_t argb) {
+  cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
+                        (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
+}
+
+// Lays the text out in the widget's font; a width of 0 leaves the layout unbounded.
+PangoLayout* LayOutText(const Widget* widget, const std::string& text, double width) {
+  pango_cairo_update_context(gameState.drawingContext, textContext);
+  pango_layout_context_changed(textLayout);
+  pango_layout_set_font_description(textLayout, widget->font);
+  pango_layout_set_alignment(textLayout, widget->stringFormat == kAlignCentre
+                                             ? PANGO_ALIGN_CENTER
+                                             : PANGO_ALIGN_LEFT);
+  pango_layout_set_width(textLayout, width > 0 ? static_cast<int>(width * PANGO_SCALE) : -1);
+  std::string utf8 = Cp1252ToUtf8(text);
+  pango_layout_set_text(textLayout, utf8.c_str(), static_cast<int>(utf8.size()));
+  return textLayout;
+}
+
+}  // namespace
+
+uintptr_t StartGraphics() {
+  fontMap = pango_cairo_font_map_new();
+  textContext = pango_font_map_create_context(fontMap);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+  pango_cairo_context_set_font_options(textContext, options);
+  cairo_font_options_destroy(options);
+  textLayout = pango_layout_new(textContext);
+  pango_layout_set_wrap(textLayout, PANGO_WRAP_WORD_CHAR);
+  return 1;
+}
+
+void ShutdownGraphics(uintptr_t token) {
+  if (token == 0 || fontMap == nullptr) return;
+  g_object_unref(textLayout);
+  g_object_unref(textContext);
+  g_object_unref(fontMap);
+  textLayout = nullptr;
+  textContext = nullptr;
+  fontMap = nullptr;
+}
+
+int32_t LoadResourceImage(const std::string& name, cairo_surface_t** where) {
+  PngReader reader{FindEmbeddedResource(name), 0};
+  if (reader.bytes.empty()) return 0;
+  cairo_surface_t* image = cairo_image_surface_create_from_png_stream(ReadPngBytes, &reader);
+  if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(image);
+    return 0;
+  }
+  *where = image;
+  return 0;
+}
+
+void ReleaseImage(cairo_surface_t** image) {
+  if (*image == nullptr) return;
+  cairo_surface_destroy(*image);
+  *image = nullptr;
+}
+
+int32_t DrawWidgetText(const Widget* widget, int32_t x, int32_t y, const std::string& text,
+                       uint32_t argb, int32_t width, int32_t height) {
+  cairo_t* cr = gameState.drawingContext;
+  double boxWidth = width != 0 ? width : widget->width - 15;
+  double boxHeight = height != 0 ? height : widget->height;
+  PangoLayout* layout = LayOutText(widget, text, boxWidth);
+  cairo_save(cr);
+  cairo_rectangle(cr, x, y, boxWidth, boxHeight);
+  cairo_clip(cr);
+  SetSourceArgb(cr, argb);
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, layout);
+  cairo_restore(cr);
+  return 0;
+}
+
+void MeasureWidgetText(const Widget* widget, const std::string& text, double* width,
+                       double* height) {
+  PangoLayout* layout = LayOutText(widget, text, 1000);
+  pango_layout_set_alignment(layout, PANGO_ALIGN_LEFT);
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  *width = static_cast<double>(logical.width) / PANGO_SCALE;
+  *height = static_cast<double>(logical.height) / PANGO_SCALE;
+}
+
+std::string FormatTwoDigits(int32_t n) {
+  if (n < 10) return "0" + std::to_string(n);
+  if (n < 100) return std::to_string(n);
+  return "00";
+}
+
+void OpenDrawing(WidgetWindow* record, DrawingMode mode) {
+  cairo_t* cr = cairo_create(record->surface);
+  cairo_set_antialias(cr, mode == DrawingMode::crisp ? CAIRO_ANTIALIAS_NONE
+                                                     : CAIRO_ANTIALIAS_GOOD);
+  gameState.drawingContext = cr;
+  gameState.drawingMode = mode;
+}
+
+void CloseDrawing() {
+  cairo_destroy(gameState.drawingContext);
+  gameState.drawingContext = nullptr;
+}
+
+void DrawImage(cairo_surface_t* image, int x, int y, int width, int height) {
+  if (image == nullptr) return;
+  cairo_t* cr = gameState.drawingContext;
+  int imageWidth = cairo_image_surface_get_width(image);
+  int imageHeight = cairo_image_surface_get_height(image);
+  cairo_save(cr);
+  cairo_translate(cr, x, y);
+  if (imageWidth != width || imageHeight != height) {
+    cairo_scale(cr, static_cast<double>(width) / imageWidth,
+                static_cast<double>(height) / imageHeight);
+  }
+  cairo_set_source_surface(cr, image, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), gameState.drawingMode == DrawingMode::crisp
+                                                     ? CAIRO_FILTER_NEAREST
+                                                     : CAIRO_FILTER_GOOD);
+  cairo_rectangle(cr, 0, 0, imageWidth, imageHeight);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+void FillFromSnapshot(const WidgetWindow* record, int x, int y, int width, int height) {
+  cairo_t* cr = gameState.drawingContext;
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(cr, record->backgroundSnapshot, 0, 0);
+  cairo_rectangle(cr, x, y, width, height);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+void FillSolid(int x, int y, int width, int height, uint32_t argb) {
+  cairo_t* cr = gameState.drawingContext;
+  SetSourceArgb(cr, argb);
+  cairo_rectangle(cr, x, y, width, height);
+  cairo_fill(cr);
+}
+
+void PushSurface(const WidgetWindow* record) {
+  cairo_surface_flush(record->surface);
+  PlatformUpdateLayeredWindow(record->window, cairo_image_surface_get_data(record->surface),
+                              record->width, record->height,
+                              cairo_image_surface_get_stride(record->surface));
+}
+
+WidgetWindow* BeginWidgetDrawing(Widget* widget, DrawingMode mode) {
+  if (widget->parentRecord == nullptr) {
+    widget->parentRecord = static_cast<WidgetWindow*>(
+        PlatformGetWindowProperty(widget->parentWindow, kRecordProperty));
+  }
+  WidgetWindow* record = widget->parentRecord;
+  if (record == nullptr || record->surface == nullptr) return nullptr;
+  OpenDrawing(record, mode);
+  return record;
+}
+
+void EndWidgetDrawing(WidgetWindow* record) {
+  CloseDrawing();
+  PushSurface(record);
+}

@@ -1,0 +1,46 @@
+// The drawing services shared by everything that draws: the graphics library's start, resource
+// images, widget text, two-digit numbers, and the one current drawing context on a surface.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <string>
+
+struct Widget;
+struct WidgetWindow;
+
+// How the current drawing context draws.
+enum class DrawingMode {
+  compose,    // the window's first composition: smooth scaling
+  crisp,      // widgets, pieces, chronometer, countdown: no smoothing, nearest-neighbour images
+  smooth,     // status panels and score list: anti-aliased shapes
+};
+
+uintptr_t StartGraphics();
+void ShutdownGraphics(uintptr_t token);
+
+int32_t LoadResourceImage(const std::string& name, cairo_surface_t** where);
+void ReleaseImage(cairo_surface_t** image);
+int32_t DrawWidgetText(const Widget* widget, int32_t x, int32_t y, const std::string& text,
+                       uint32_t argb, int32_t width, int32_t height);
+// The logical size of the text in the widget's font, laid out in a 1000 x 1000 box.
+void MeasureWidgetText(const Widget* widget, const std::string& text, double* width,
+                       double* height);
+std::string FormatTwoDigits(int32_t n);
+
+// Opens the current drawing context on the window's surface.
+void OpenDrawing(WidgetWindow* record, DrawingMode mode);
+void CloseDrawing();
+// Draws an image scaled into the rectangle; a null image draws nothing.
+void DrawImage(cairo_surface_t* image, int x, int y, int width, int height);
+// Restores the rectangle to the bare background from the window's snapshot.
+void FillFromSnapshot(const WidgetWindow* record, int x, int y, int width, int height);
+void FillSolid(int x, int y, int width, int height, uint32_t argb);
+// Shows the window's whole surface on screen.
+void PushSurface(const WidgetWindow* record);
+
+// A widget drawing on its own: finds its window record, opens the drawing context on the
+// surface (null when the window has no surface yet); EndWidgetDrawing closes and pushes.
+WidgetWindow* BeginWidgetDrawing(Widget* widget, DrawingMode mode);
+void EndWidgetDrawing(WidgetWindow* record);

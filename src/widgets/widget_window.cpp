@@ -1,0 +1,84 @@
+#include <pango/pango.h>
+
+#include "game/rules.h"
+#include "shell/game_state.h"
+#include "video/video_recorder.h"
+#include "widgets/drawing.h"
+#include "widgets/widget.h"
+
+namespace {
+
+constexpr WidgetRect kDragExclusion = {19, 19, 332, 553};
+constexpr uintptr_t kVideoTimer = 0;
+constexpr uintptr_t kGameTimer = 1;
+
+void GameTimerProc(WindowHandle, uint32_t, uintptr_t, uint32_t) { GameTick(); }
+
+}  // namespace
+
+int32_t OpenWidgetWindow(int32_t key, int32_t width, int32_t height, const std::string& title,
+                         const std::string& backgroundResource, WindowProc procedure,
+                         int32_t centreFlag) {
+  WidgetWindow& record = gameState.windows.emplace_back();
+  record.key = key;
+  if (centreFlag == 1) {
+    record.x = (PlatformScreenWidth() - width) / 2;
+    record.y = (PlatformScreenHeight() - height) / 2;
+  }
+  LoadResourceImage(backgroundResource, &gameState.backgroundImage);
+  record.width = width;
+  record.height = height;
+  record.dragExclusion = kDragExclusion;
+
+  WindowHandle window =
+      PlatformCreateLayeredWindow(title, record.x, record.y, width, height, procedure);
+  if (window == nullptr) return 0;
+  record.window = window;
+  PlatformSetWindowProperty(window, kRecordProperty, &record);
+  PlatformSetTimer(window, kVideoTimer, 40, CaptureVideoFrame);
+  PlatformSetTimer(window, kGameTimer, 30, GameTimerProc);
+  PlatformInvalidateWindow(window);
+  PlatformRunMessageLoop();
+  return 0;
+}
+
+int32_t SetWidgetParentWindow(WindowHandle window) {
+  gameState.mainWindow = window;
+  return 0;
+}
+
+Widget* NewWidget() {
+  Widget& widget = gameState.widgets.emplace_back();
+  widget.parentWindow = gameState.mainWindow;
+  return &widget;
+}
+
+int32_t PaintChildWidgets(int32_t parentKey) {
+  // Indexes stay valid while callbacks walk or extend the list.
+  for (size_t i = 0; i < gameState.widgets.size(); ++i) {
+    Widget& widget = gameState.widgets[i];
+    if (widget.parentKey == parentKey) widget.callback(widget.object, WM_PAINT, 0, 0);
+  }
+  return 0;
+}
+
+void CreateWidgetFont(Widget* widget, const char* family, int size, int8_t stringFormat) {
+  widget->fontFamily = family;
+  widget->stringFormat = stringFormat;
+  ReplaceWidgetFont(widget, size);
+}
+
+void ReplaceWidgetFont(Widget* widget, int size) {
+  if (widget->font) pango_font_description_free(widget->font);
+  widget->font = pango_font_description_new();
+  pango_font_description_set_family(widget->font, widget->fontFamily.c_str());
+  pango_font_description_set_weight(widget->font, PANGO_WEIGHT_BOLD);
+  pango_font_description_set_absolute_size(widget->font, size * PANGO_SCALE);
+  widget->fontSize = size;
+}
+
+void FreeWidgetFont(Widget* widget) {
+  if (widget->font) pango_font_description_free(widget->font);
+  widget->font = nullptr;
+  widget->fontFamily.clear();
+}

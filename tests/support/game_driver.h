@@ -1,0 +1,27 @@
+// Runs the whole program on the headless backend, driven by a list of steps that the message
+// loop performs one by one whenever it has nothing else to do.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "platform/headless/headless.h"
+#include "shell/game_state.h"
+
+using GameStep = std::function<void()>;
+
+// Resets the backend, runs the program through `steps`, then closes it as the window manager
+// would. Returns once the program has ended.
+void RunGame(const std::vector<GameStep>& steps);
+
+// The centre of command button `id` (1 to 5).
+int ButtonX();
+int ButtonY(int id);
+void ClickButton(int id);
+
+// Pixel of the main window's last pushed image, unpremultiplied 0xAARRGGBB.
+uint32_t ScreenPixel(int x, int y);
+
+// Top-left pixel of board cell (column, row).
+int CellScreenX(int column);
+int CellScreenY(int row);
