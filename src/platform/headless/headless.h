@@ -37,6 +37,8 @@ void HeadlessDispatchPending();
 // Pixel (x, y) of the window's last pushed image, unpremultiplied 0xAARRGGBB.
 uint32_t HeadlessPixel(WindowHandle window, int x, int y);
 int HeadlessPushCount(WindowHandle window);
+// With keeping off, pushes are counted but their pixels are not copied (for benchmarks).
+void HeadlessKeepPushedImages(bool keep);
 struct HeadlessWindowState {
   std::string title;
   int x, y, width, height;

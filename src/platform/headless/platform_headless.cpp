@@ -54,6 +54,7 @@ struct Backend {
   int dragX = 0, dragY = 0;
   std::vector<HeadlessDialog> dialogs;
   std::deque<int> answers;
+  bool keepPushedImages = true;
   bool trayAvailable = false;
   WindowHandle trayWindow = nullptr;
   uint32_t trayMessage = 0;
@@ -188,12 +189,13 @@ void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseco
 
 void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
                                  int height, int stride) {
+  ++window->pushCount;
+  if (!backend.keepPushedImages) return;
   window->image.resize(static_cast<size_t>(width) * height);
   for (int y = 0; y < height; ++y) {
     std::memcpy(&window->image[static_cast<size_t>(y) * width], pixels + y * stride,
                 static_cast<size_t>(width) * 4);
   }
-  ++window->pushCount;
 }
 
 void PlatformShowWindow(WindowHandle window, bool show) { window->visible = show; }
@@ -316,6 +318,8 @@ uint32_t HeadlessPixel(WindowHandle window, int x, int y) {
 }
 
 int HeadlessPushCount(WindowHandle window) { return window->pushCount; }
+
+void HeadlessKeepPushedImages(bool keep) { backend.keepPushedImages = keep; }
 
 HeadlessWindowState HeadlessWindow(WindowHandle window) {
   return {window->title,   window->x,       window->y,
