@@ -12,10 +12,16 @@
 
 namespace {
 
-Playfield& Board() { return gameState.playfield; }
+Playfield& Board() {
+  return gameState.playfield;
+}
 
-int CellX(int column) { return Board().widget->x + kCellSize * column; }
-int CellY(int row) { return Board().widget->y + kCellSize * (kRows - 1 - row); }
+int CellX(int column) {
+  return Board().widget->x + kCellSize * column;
+}
+int CellY(int row) {
+  return Board().widget->y + kCellSize * (kRows - 1 - row);
+}
 
 void DrawCellImage(cairo_surface_t* image, int column, int row) {
   DrawImage(image, CellX(column), CellY(row), kCellSize, kCellSize);
@@ -93,14 +99,14 @@ void RedrawGhost(const WidgetWindow* record) {
   BoardCell newCells[4] = {};
   int count = 0;
   const Playfield& board = Board();
-  ForEachPieceCell(PieceMask(board.pieceId, board.rotation), board.pieceColumn,
-                   board.pieceRow + GhostOffset(), [&](int column, int row) {
-                     if (!CoveredByPiece(column, row) &&
-                         !InCells(gameState.ghostCells, column, row)) {
-                       DrawCellImage(gameState.ghostImage, column, row);
-                     }
-                     newCells[count++] = {column, row};
-                   });
+  ForEachPieceCell(
+      PieceMask(board.pieceId, board.rotation), board.pieceColumn, board.pieceRow + GhostOffset(),
+      [&](int column, int row) {
+        if (!CoveredByPiece(column, row) && !InCells(gameState.ghostCells, column, row)) {
+          DrawCellImage(gameState.ghostImage, column, row);
+        }
+        newCells[count++] = {column, row};
+      });
   for (const BoardCell& old : gameState.ghostCells) {
     if (InCells(newCells, old.column, old.row)) continue;
     if (CoveredByPiece(old.column, old.row)) continue;
@@ -120,8 +126,8 @@ void MarkPieceCells(uint8_t coveredAgain, uint8_t newlyCovered) {
 
 }  // namespace
 
-Playfield* CreateBoardWidget(int32_t parentKey, int32_t id, int32_t x, int32_t y,
-                             int32_t columns, int32_t rows) {
+Playfield* CreateBoardWidget(int32_t parentKey, int32_t id, int32_t x, int32_t y, int32_t columns,
+                             int32_t rows) {
   Playfield& board = Board();
   Widget* widget = NewWidget();
   board.widget = widget;
@@ -166,7 +172,9 @@ int32_t BoardCallback(void* object, int32_t message, int32_t wParam, int32_t lPa
   return 0;
 }
 
-void PaintBoard() { BoardCallback(&Board(), WM_PAINT, 1, 0); }
+void PaintBoard() {
+  BoardCallback(&Board(), WM_PAINT, 1, 0);
+}
 
 void RedrawFallingPiece() {
   Playfield& board = Board();

@@ -58,8 +58,8 @@ void UpdateChronometer() {
   WidgetWindow* record = BeginWidgetDrawing(widget, DrawingMode::crisp);
   if (record == nullptr) return;
   FillFromSnapshot(record, widget->x, widget->y, widget->width, widget->height);
-  std::string text = FormatTwoDigits(minutes) + ":" + FormatTwoDigits(seconds) + ":" +
-                     FormatTwoDigits(hundredths);
+  std::string text =
+      FormatTwoDigits(minutes) + ":" + FormatTwoDigits(seconds) + ":" + FormatTwoDigits(hundredths);
   DrawWidgetText(widget, widget->x, widget->y - 2, text, kTextColour, 0, 0);
   EndWidgetDrawing(record);
 }

@@ -12,9 +12,13 @@ namespace {
 
 constexpr int32_t kPointsForRows[5] = {0, 10, 25, 40, 60};
 
-Playfield& Board() { return gameState.playfield; }
+Playfield& Board() {
+  return gameState.playfield;
+}
 
-int RandomPieceId() { return PlatformRandom(1, 7); }
+int RandomPieceId() {
+  return PlatformRandom(1, 7);
+}
 
 // Marks every full row with the first flash code; returns how many there are.
 int MarkFullRows() {
@@ -156,7 +160,9 @@ void SettlePiece() {
   DrawNewPiece();
 }
 
-void EndGame() { gameState.clock.running = 0; }
+void EndGame() {
+  gameState.clock.running = 0;
+}
 
 void HandleGameKey(int32_t key) {
   const KeyBindings& keys = Board().keys;

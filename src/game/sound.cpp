@@ -44,11 +44,20 @@ void PlayRowMelody(int rows) {
   static constexpr MelodyNote kFour[] = {{5, 60, 10}, {5, 65, 10}, {5, 70, 10}, {6, 60, 10},
                                          {6, 65, 10}, {6, 70, 20}, {6, 75, 0}};
   switch (rows) {
-    case 1: PlayMelody(kOne, 1); break;
-    case 2: PlayMelody(kTwo, 2); break;
-    case 3: PlayMelody(kThree, 4); break;
-    case 4: PlayMelody(kFour, 7); break;
-    default: break;
+    case 1:
+      PlayMelody(kOne, 1);
+      break;
+    case 2:
+      PlayMelody(kTwo, 2);
+      break;
+    case 3:
+      PlayMelody(kThree, 4);
+      break;
+    case 4:
+      PlayMelody(kFour, 7);
+      break;
+    default:
+      break;
   }
 }
 

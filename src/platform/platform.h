@@ -149,6 +149,13 @@ void PlatformSetFocus(WindowHandle window);
 int PlatformMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                        uint32_t style);
 
+// A modal prompt titled `title`: a label, a single-line field holding `defaultText` with the
+// caret after it, and an "OK" button; no close box. Enter or "OK" returns the field's text,
+// Escape the empty text. At most `maxLength` characters can be typed. The timers go on meanwhile.
+std::string PlatformPromptText(WindowHandle owner, const std::string& title,
+                               const std::string& prompt, const std::string& defaultText,
+                               int maxLength);
+
 // --- Notification icon ---------------------------------------------------------------------
 
 struct IconImage {

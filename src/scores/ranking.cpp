@@ -1,5 +1,70 @@
 #include "scores/ranking.h"
 
-std::string PromptPlayerName() { return std::string(); }
+#include "game/sound.h"
+#include "platform/cp1252.h"
+#include "platform/platform.h"
+#include "scores/internet_scores.h"
+#include "scores/score_file.h"
+#include "scores/score_list.h"
+#include "shell/game_state.h"
 
-void RankFinishedGame(const std::string&, PackedTime) {}
+namespace {
+
+void Tell(const char* utf8Text, const char* utf8Title) {
+  PlatformMessageBox(gameState.mainWindow, Utf8ToCp1252(utf8Text), Utf8ToCp1252(utf8Title), MB_OK);
+}
+
+void PlayIfEnabled(int sound) {
+  if (gameState.playfield.soundsEnabled) PlaySound(sound);
+}
+
+// Sends the result to the score server and tells the player the rank it took there.
+void RankOnServer(const std::string& name, PackedTime time) {
+  std::string reply = SubmitResult(name, time);
+  if (reply == "0") {
+    PlayIfEnabled(1);
+    Tell("Ce n'est pas suffisant...", "Peut mieux faire!!!");
+    return;
+  }
+  if (LenientNumber(reply) < 1) {
+    Tell("Problème de transmission avec le serveur.", "Problème!!!");
+    return;
+  }
+  PlayIfEnabled(2);
+  if (reply == "1") {
+    Tell("Vous êtes le premier.", "Félicitations!!!");
+  } else {
+    PlatformMessageBox(gameState.mainWindow,
+                       Utf8ToCp1252("Vous êtes en ") + reply + Utf8ToCp1252("ème position."),
+                       "Bravo!!!", MB_OK);
+  }
+  FetchInternetScores();
+}
+
+}  // namespace
+
+std::string CleanPlayerName(const std::string& name) {
+  std::string clean;
+  for (char c : name) {
+    if (c == '|' || c == '\r' || c == '\n' || c == '\0') continue;
+    if (clean.size() == kMaxNameLength) break;
+    clean += c;
+  }
+  return clean;
+}
+
+std::string PromptPlayerName() {
+  std::string typed = PlatformPromptText(
+      gameState.mainWindow, "Kestrow",
+      "Saisissez votre nom/pseudonyme :", gameState.playfield.lastName, kMaxNameLength);
+  return CleanPlayerName(typed);
+}
+
+void RankFinishedGame(const std::string& name, PackedTime time) {
+  Playfield& board = gameState.playfield;
+  board.lastName = name;
+  InsertResult(board.localTable, name, time);
+  if (board.internetScores) RankOnServer(name, time);
+  board.scoresChanged = 1;
+  DrawScoreList(true);
+}

@@ -49,9 +49,9 @@ void CreateMainWindowContents(WindowHandle window) {
 }
 
 void ReleaseMainWindow() {
-  for (cairo_surface_t** image : {&gameState.imageBN, &gameState.imageBE, &gameState.imageBP,
-                                  &gameState.imageBA, &gameState.imageBQ, &gameState.imageGO,
-                                  &gameState.imageBRAVO}) {
+  for (cairo_surface_t** image :
+       {&gameState.imageBN, &gameState.imageBE, &gameState.imageBP, &gameState.imageBA,
+        &gameState.imageBQ, &gameState.imageGO, &gameState.imageBRAVO}) {
     ReleaseImage(image);
   }
   CloseVideoRecording();
@@ -81,7 +81,7 @@ void RunCommand(WindowHandle window, int command) {
       if (!running) RunModalWindow(ModalWindowKind::help);
       break;
     case kCommandQuit:
-      SaveScoreFile();
+      // Closing saves the score file (see WM_CLOSE below).
       PlatformSendMessage(window, WM_CLOSE, 0, 0);
       break;
     default:
@@ -95,7 +95,8 @@ void FillTrayIcon(WindowHandle window) {
   icon.id = kTrayIconId;
   icon.callbackMessage = WM_TRAY_CALLBACK;
   icon.tip = "Kestrow";
-  for (const char* name : {"SYSTRAY_256", "SYSTRAY_128", "SYSTRAY_48", "SYSTRAY_32", "SYSTRAY_16"}) {
+  for (const char* name :
+       {"SYSTRAY_256", "SYSTRAY_128", "SYSTRAY_48", "SYSTRAY_32", "SYSTRAY_16"}) {
     auto bytes = FindEmbeddedResource(name);
     if (!bytes.empty()) icon.images.push_back({bytes.data(), bytes.size()});
   }
@@ -118,6 +119,10 @@ intptr_t MainWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, 
       break;
     case WM_DESTROY:
       ReleaseMainWindow();
+      break;
+    case WM_CLOSE:
+      // Every orderly end saves: "Quitter", the window manager's close, SIGTERM and SIGINT.
+      SaveScoreFile();
       break;
     case WM_COMMAND:
       RunCommand(window, static_cast<int>(wParam & 0xFFFF));

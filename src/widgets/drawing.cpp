@@ -40,9 +40,8 @@ PangoLayout* LayOutText(const Widget* widget, const std::string& text, double wi
   pango_cairo_update_context(gameState.drawingContext, textContext);
   pango_layout_context_changed(textLayout);
   pango_layout_set_font_description(textLayout, widget->font);
-  pango_layout_set_alignment(textLayout, widget->stringFormat == kAlignCentre
-                                             ? PANGO_ALIGN_CENTER
-                                             : PANGO_ALIGN_LEFT);
+  pango_layout_set_alignment(
+      textLayout, widget->stringFormat == kAlignCentre ? PANGO_ALIGN_CENTER : PANGO_ALIGN_LEFT);
   pango_layout_set_width(textLayout, width > 0 ? static_cast<int>(width * PANGO_SCALE) : -1);
   std::string utf8 = Cp1252ToUtf8(text);
   pango_layout_set_text(textLayout, utf8.c_str(), static_cast<int>(utf8.size()));
@@ -126,8 +125,7 @@ std::string FormatTwoDigits(int32_t n) {
 
 void OpenDrawing(WidgetWindow* record, DrawingMode mode) {
   cairo_t* cr = cairo_create(record->surface);
-  cairo_set_antialias(cr, mode == DrawingMode::crisp ? CAIRO_ANTIALIAS_NONE
-                                                     : CAIRO_ANTIALIAS_GOOD);
+  cairo_set_antialias(cr, mode == DrawingMode::crisp ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_GOOD);
   gameState.drawingContext = cr;
   gameState.drawingMode = mode;
 }

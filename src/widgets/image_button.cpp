@@ -35,8 +35,8 @@ void PaintImageButton(ImageButton* button, int32_t standalone, int32_t newState)
 
 }  // namespace
 
-ImageButton* CreateImageButton(int32_t parentKey, int32_t id, int32_t x, int32_t y,
-                               int32_t width, int32_t height, cairo_surface_t* normalImage,
+ImageButton* CreateImageButton(int32_t parentKey, int32_t id, int32_t x, int32_t y, int32_t width,
+                               int32_t height, cairo_surface_t* normalImage,
                                cairo_surface_t* hotImage, cairo_surface_t* pressedImage) {
   ImageButton& button = gameState.imageButtons.emplace_back();
   button.normalImage = normalImage;

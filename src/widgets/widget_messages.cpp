@@ -14,8 +14,12 @@ constexpr int kOpaquePanelY = 20;
 constexpr int kOpaquePanelWidth = 305;
 constexpr int kOpaquePanelHeight = 531;
 
-int PointX(intptr_t lParam) { return static_cast<int>(lParam & 0xFFFF); }
-int PointY(intptr_t lParam) { return static_cast<int16_t>((lParam >> 16) & 0xFFFF); }
+int PointX(intptr_t lParam) {
+  return static_cast<int>(lParam & 0xFFFF);
+}
+int PointY(intptr_t lParam) {
+  return static_cast<int16_t>((lParam >> 16) & 0xFFFF);
+}
 
 void SendToAllWidgets(int32_t message, intptr_t wParam, intptr_t lParam) {
   for (size_t i = 0; i < gameState.widgets.size(); ++i) {
@@ -127,8 +131,7 @@ void RouteKeyDown(WidgetWindow* record, intptr_t wParam, intptr_t lParam) {
   BoardCallback(&gameState.playfield, WM_KEYDOWN, w, l);
 }
 
-void RouteCharacter(WindowHandle window, WidgetWindow* record, intptr_t wParam,
-                    intptr_t lParam) {
+void RouteCharacter(WindowHandle window, WidgetWindow* record, intptr_t wParam, intptr_t lParam) {
   if (wParam == VK_ESCAPE) {
     if (gameState.clock.running) {
       EndGame();

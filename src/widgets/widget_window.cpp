@@ -12,7 +12,9 @@ constexpr WidgetRect kDragExclusion = {19, 19, 332, 553};
 constexpr uintptr_t kVideoTimer = 0;
 constexpr uintptr_t kGameTimer = 1;
 
-void GameTimerProc(WindowHandle, uint32_t, uintptr_t, uint32_t) { GameTick(); }
+void GameTimerProc(WindowHandle, uint32_t, uintptr_t, uint32_t) {
+  GameTick();
+}
 
 }  // namespace
 

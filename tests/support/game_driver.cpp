@@ -1,8 +1,46 @@
 #include "support/game_driver.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
 #include "shell/startup.h"
 
+namespace {
+
+constexpr const char* kScoreFile = "Scores.zorvik";
+
+// Moves the test program into its own empty directory before any test runs.
+const bool inTemporaryDirectory = [] {
+  char pattern[] = "/tmp/kestrow-test-XXXXXX";
+  return mkdtemp(pattern) != nullptr && chdir(pattern) == 0;
+}();
+
+bool scoreFilePrepared = false;
+
+}  // namespace
+
+void PrepareScoreFile(const std::string& bytes) {
+  std::ofstream(kScoreFile, std::ios::binary) << bytes;
+  scoreFilePrepared = true;
+}
+
+bool ReadScoreFileBytes(std::string* bytes) {
+  std::ifstream file(kScoreFile, std::ios::binary);
+  if (!file) return false;
+  std::ostringstream content;
+  content << file.rdbuf();
+  *bytes = content.str();
+  return true;
+}
+
 void RunGame(const std::vector<GameStep>& steps) {
+  if (!inTemporaryDirectory) std::abort();
+  if (!scoreFilePrepared) std::remove(kScoreFile);
+  scoreFilePrepared = false;
   HeadlessReset();
   size_t next = 0;
   HeadlessSetIdle([&]() {
@@ -14,12 +52,24 @@ void RunGame(const std::vector<GameStep>& steps) {
   HeadlessSetIdle(nullptr);
 }
 
-int ButtonX() { return 353 + 101; }
-int ButtonY(int id) { return 442 + 22 * (id - 1) + 10; }
+int ButtonX() {
+  return 353 + 101;
+}
+int ButtonY(int id) {
+  return 442 + 22 * (id - 1) + 10;
+}
 
-void ClickButton(int id) { HeadlessClick(ButtonX(), ButtonY(id)); }
+void ClickButton(int id) {
+  HeadlessClick(ButtonX(), ButtonY(id));
+}
 
-uint32_t ScreenPixel(int x, int y) { return HeadlessPixel(HeadlessMainWindow(), x, y); }
+uint32_t ScreenPixel(int x, int y) {
+  return HeadlessPixel(HeadlessMainWindow(), x, y);
+}
 
-int CellScreenX(int column) { return 31 + 29 * column; }
-int CellScreenY(int row) { return 24 + 29 * (17 - row); }
+int CellScreenX(int column) {
+  return 31 + 29 * column;
+}
+int CellScreenY(int row) {
+  return 24 + 29 * (17 - row);
+}

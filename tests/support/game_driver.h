@@ -3,12 +3,19 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/headless/headless.h"
 #include "shell/game_state.h"
 
 using GameStep = std::function<void()>;
+
+// Every test program runs in a fresh temporary directory, where the game keeps its score file.
+// RunGame starts without a score file unless one was prepared for it.
+void PrepareScoreFile(const std::string& bytes);
+// The score file's bytes; false when there is none.
+bool ReadScoreFileBytes(std::string* bytes);
 
 // Resets the backend, runs the program through `steps`, then closes it as the window manager
 // would. Returns once the program has ended.

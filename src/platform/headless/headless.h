@@ -57,6 +57,18 @@ struct HeadlessDialog {
 const std::vector<HeadlessDialog>& HeadlessDialogs();
 void HeadlessQueueAnswer(int answer);
 
+// Text prompts: every one shown is recorded with its default text; answers are taken from the
+// queue, else the default text is returned as if Enter was pressed.
+struct HeadlessPrompt {
+  std::string title;
+  std::string prompt;
+  std::string defaultText;
+  int maxLength;
+  std::string answer;
+};
+const std::vector<HeadlessPrompt>& HeadlessPrompts();
+void HeadlessQueuePromptAnswer(const std::string& answer);
+
 // The notification area: whether one exists, whether the icon shows, and clicks on it.
 void HeadlessSetTrayAvailable(bool available);
 bool HeadlessTrayIconShown();

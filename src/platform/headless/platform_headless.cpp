@@ -54,6 +54,8 @@ struct Backend {
   int dragX = 0, dragY = 0;
   std::vector<HeadlessDialog> dialogs;
   std::deque<int> answers;
+  std::vector<HeadlessPrompt> prompts;
+  std::deque<std::string> promptAnswers;
   bool keepPushedImages = true;
   bool trayAvailable = false;
   WindowHandle trayWindow = nullptr;
@@ -62,9 +64,13 @@ struct Backend {
 
 Backend backend;
 
-bool Live(WindowHandle window) { return window != nullptr && window->alive; }
+bool Live(WindowHandle window) {
+  return window != nullptr && window->alive;
+}
 
-bool Accepts(WindowHandle window) { return Live(window) && window->visible && window->enabled; }
+bool Accepts(WindowHandle window) {
+  return Live(window) && window->visible && window->enabled;
+}
 
 void Post(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam) {
   backend.queue.push_back({window, message, wParam, lParam});
@@ -112,12 +118,20 @@ void PlatformShutdown() {
   for (auto& window : backend.windows) window->alive = false;
 }
 
-uint32_t PlatformTickCount() { return backend.now; }
+uint32_t PlatformTickCount() {
+  return backend.now;
+}
 
-void PlatformSleep(uint32_t milliseconds) { backend.now += milliseconds; }
+void PlatformSleep(uint32_t milliseconds) {
+  backend.now += milliseconds;
+}
 
-int PlatformScreenWidth() { return backend.screenWidth; }
-int PlatformScreenHeight() { return backend.screenHeight; }
+int PlatformScreenWidth() {
+  return backend.screenWidth;
+}
+int PlatformScreenHeight() {
+  return backend.screenHeight;
+}
 
 WindowHandle PlatformCreateLayeredWindow(const std::string& title, int x, int y, int width,
                                          int height, WindowProc procedure) {
@@ -150,7 +164,9 @@ intptr_t PlatformSendMessage(WindowHandle window, uint32_t message, intptr_t wPa
   return window->procedure(window, message, wParam, lParam);
 }
 
-void PlatformPostQuitMessage(int) { ++backend.pendingQuits; }
+void PlatformPostQuitMessage(int) {
+  ++backend.pendingQuits;
+}
 
 void PlatformRunMessageLoop() {
   for (;;) {
@@ -165,10 +181,11 @@ void PlatformRunMessageLoop() {
   }
 }
 
-void PlatformInvalidateWindow(WindowHandle window) { Post(window, WM_PAINT, 0, 0); }
+void PlatformInvalidateWindow(WindowHandle window) {
+  Post(window, WM_PAINT, 0, 0);
+}
 
-intptr_t PlatformDefWindowProc(WindowHandle window, uint32_t message, intptr_t wParam,
-                               intptr_t) {
+intptr_t PlatformDefWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t) {
   if (message == WM_NCLBUTTONDOWN && wParam == HTCAPTION) backend.dragging = window;
   return 0;
 }
@@ -198,14 +215,28 @@ void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixel
   }
 }
 
-void PlatformShowWindow(WindowHandle window, bool show) { window->visible = show; }
-bool PlatformWindowVisible(WindowHandle window) { return window->visible; }
-void PlatformEnableWindow(WindowHandle window, bool enable) { window->enabled = enable; }
-bool PlatformWindowEnabled(WindowHandle window) { return window->enabled; }
+void PlatformShowWindow(WindowHandle window, bool show) {
+  window->visible = show;
+}
+bool PlatformWindowVisible(WindowHandle window) {
+  return window->visible;
+}
+void PlatformEnableWindow(WindowHandle window, bool enable) {
+  window->enabled = enable;
+}
+bool PlatformWindowEnabled(WindowHandle window) {
+  return window->enabled;
+}
 
-void PlatformSetCapture(WindowHandle window) { backend.capture = window; }
-void PlatformReleaseCapture() { backend.capture = nullptr; }
-void PlatformSetFocus(WindowHandle window) { backend.focus = window; }
+void PlatformSetCapture(WindowHandle window) {
+  backend.capture = window;
+}
+void PlatformReleaseCapture() {
+  backend.capture = nullptr;
+}
+void PlatformSetFocus(WindowHandle window) {
+  backend.focus = window;
+}
 
 int PlatformMessageBox(WindowHandle, const std::string& text, const std::string& title,
                        uint32_t style) {
@@ -218,6 +249,17 @@ int PlatformMessageBox(WindowHandle, const std::string& text, const std::string&
   return answer;
 }
 
+std::string PlatformPromptText(WindowHandle, const std::string& title, const std::string& prompt,
+                               const std::string& defaultText, int maxLength) {
+  std::string answer = defaultText;
+  if (!backend.promptAnswers.empty()) {
+    answer = backend.promptAnswers.front();
+    backend.promptAnswers.pop_front();
+  }
+  backend.prompts.push_back({title, prompt, defaultText, maxLength, answer});
+  return answer;
+}
+
 bool PlatformAddTrayIcon(WindowHandle window, uint32_t callbackMessage, const std::string&,
                          const IconImage*, int) {
   if (!backend.trayAvailable) return false;
@@ -226,7 +268,9 @@ bool PlatformAddTrayIcon(WindowHandle window, uint32_t callbackMessage, const st
   return true;
 }
 
-void PlatformRemoveTrayIcon(WindowHandle) { backend.trayWindow = nullptr; }
+void PlatformRemoveTrayIcon(WindowHandle) {
+  backend.trayWindow = nullptr;
+}
 
 // --- Test controls -------------------------------------------------------------------------
 
@@ -236,7 +280,9 @@ void HeadlessReset(int screenWidth, int screenHeight) {
   backend.screenHeight = screenHeight;
 }
 
-void HeadlessSetIdle(std::function<bool()> idle) { backend.idle = std::move(idle); }
+void HeadlessSetIdle(std::function<bool()> idle) {
+  backend.idle = std::move(idle);
+}
 
 void HeadlessAdvance(uint32_t milliseconds) {
   uint32_t target = backend.now + milliseconds;
@@ -317,23 +363,49 @@ uint32_t HeadlessPixel(WindowHandle window, int x, int y) {
   return (a << 24) | (channel(16) << 16) | (channel(8) << 8) | channel(0);
 }
 
-int HeadlessPushCount(WindowHandle window) { return window->pushCount; }
-
-void HeadlessKeepPushedImages(bool keep) { backend.keepPushedImages = keep; }
-
-HeadlessWindowState HeadlessWindow(WindowHandle window) {
-  return {window->title,   window->x,       window->y,
-          window->width,   window->height,  window->visible,
-          window->enabled, backend.focus == window, backend.capture == window};
+int HeadlessPushCount(WindowHandle window) {
+  return window->pushCount;
 }
 
-const std::vector<HeadlessDialog>& HeadlessDialogs() { return backend.dialogs; }
+void HeadlessKeepPushedImages(bool keep) {
+  backend.keepPushedImages = keep;
+}
 
-void HeadlessQueueAnswer(int answer) { backend.answers.push_back(answer); }
+HeadlessWindowState HeadlessWindow(WindowHandle window) {
+  return {window->title,
+          window->x,
+          window->y,
+          window->width,
+          window->height,
+          window->visible,
+          window->enabled,
+          backend.focus == window,
+          backend.capture == window};
+}
 
-void HeadlessSetTrayAvailable(bool available) { backend.trayAvailable = available; }
+const std::vector<HeadlessDialog>& HeadlessDialogs() {
+  return backend.dialogs;
+}
 
-bool HeadlessTrayIconShown() { return backend.trayWindow != nullptr; }
+void HeadlessQueueAnswer(int answer) {
+  backend.answers.push_back(answer);
+}
+
+const std::vector<HeadlessPrompt>& HeadlessPrompts() {
+  return backend.prompts;
+}
+
+void HeadlessQueuePromptAnswer(const std::string& answer) {
+  backend.promptAnswers.push_back(answer);
+}
+
+void HeadlessSetTrayAvailable(bool available) {
+  backend.trayAvailable = available;
+}
+
+bool HeadlessTrayIconShown() {
+  return backend.trayWindow != nullptr;
+}
 
 void HeadlessClickTrayIcon(uint32_t mouseMessage) {
   if (backend.trayWindow) Post(backend.trayWindow, backend.trayMessage, 1, mouseMessage);
