@@ -95,18 +95,21 @@ bool InCells(const BoardCell* cells, int column, int row) {
   return false;
 }
 
-void RedrawGhost(const WidgetWindow* record) {
+// `erased` marks the cells the piece's redraw has just restored to the background: an old ghost
+// cell among them no longer shows the ghost and must be drawn again if it stays a ghost cell.
+void RedrawGhost(const WidgetWindow* record, const bool* erased) {
   BoardCell newCells[4] = {};
   int count = 0;
   const Playfield& board = Board();
-  ForEachPieceCell(
-      PieceMask(board.pieceId, board.rotation), board.pieceColumn, board.pieceRow + GhostOffset(),
-      [&](int column, int row) {
-        if (!CoveredByPiece(column, row) && !InCells(gameState.ghostCells, column, row)) {
-          DrawCellImage(gameState.ghostImage, column, row);
-        }
-        newCells[count++] = {column, row};
-      });
+  ForEachPieceCell(PieceMask(board.pieceId, board.rotation), board.pieceColumn,
+                   board.pieceRow + GhostOffset(), [&](int column, int row) {
+                     bool shown = InCells(gameState.ghostCells, column, row) &&
+                                  !erased[CellIndex(column, row)];
+                     if (!CoveredByPiece(column, row) && !shown) {
+                       DrawCellImage(gameState.ghostImage, column, row);
+                     }
+                     newCells[count++] = {column, row};
+                   });
   for (const BoardCell& old : gameState.ghostCells) {
     if (InCells(newCells, old.column, old.row)) continue;
     if (CoveredByPiece(old.column, old.row)) continue;
@@ -184,18 +187,20 @@ void RedrawFallingPiece() {
     if (code != kOverlayNone) code = kOverlayErase;
   }
   MarkPieceCells(kOverlayKeep, kOverlayDraw);
+  bool erased[kCellCount] = {};
   for (int row = kRows - 1; row >= 0; --row) {
     for (int column = 0; column < kColumns; ++column) {
       uint8_t& code = board.overlay[CellIndex(column, row)];
       if (code == kOverlayErase) {
         code = kOverlayNone;
         EraseCell(record, column, row);
+        erased[CellIndex(column, row)] = true;
       } else if (code == kOverlayDraw) {
         DrawCellImage(gameState.blockImages[board.pieceImage], column, row);
       }
     }
   }
-  if (board.ghostEnabled) RedrawGhost(record);
+  if (board.ghostEnabled) RedrawGhost(record, erased);
   EndWidgetDrawing(record);
 }
 
@@ -213,7 +218,10 @@ void DrawNewPiece() {
     int i = 0;
     ForEachPieceCell(PieceMask(board.pieceId, board.rotation), board.pieceColumn,
                      board.pieceRow + GhostOffset(), [&](int column, int row) {
-                       DrawCellImage(gameState.ghostImage, column, row);
+                       // A piece that enters resting hides its ghost rather than wearing it.
+                       if (!CoveredByPiece(column, row)) {
+                         DrawCellImage(gameState.ghostImage, column, row);
+                       }
                        gameState.ghostCells[i++] = {column, row};
                      });
   }
