@@ -30,6 +30,7 @@ inline constexpr uint32_t WM_ERASEBKGND = 0x0014;
 inline constexpr uint32_t WM_NCLBUTTONDOWN = 0x00A1;
 inline constexpr uint32_t WM_KEYDOWN = 0x0100;
 inline constexpr uint32_t WM_CHAR = 0x0102;
+inline constexpr uint32_t WM_SYSKEYDOWN = 0x0104;
 inline constexpr uint32_t WM_COMMAND = 0x0111;
 inline constexpr uint32_t WM_TIMER = 0x0113;
 inline constexpr uint32_t WM_MOUSEMOVE = 0x0200;
@@ -70,6 +71,7 @@ inline intptr_t MakePointParam(int x, int y) {
 inline constexpr uint32_t MB_OK = 0x0;
 inline constexpr uint32_t MB_YESNO = 0x4;
 inline constexpr uint32_t MB_ICONWARNING = 0x30;
+inline constexpr uint32_t MB_ICONINFORMATION = 0x40;
 inline constexpr int IDOK = 1;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
@@ -141,6 +143,51 @@ bool PlatformWindowEnabled(WindowHandle window);
 void PlatformSetCapture(WindowHandle window);
 void PlatformReleaseCapture();
 void PlatformSetFocus(WindowHandle window);
+
+// --- Standard windows and controls ----------------------------------------------------------
+
+// An ordinary top-level window with a title bar and a close box, not resizable, owned by
+// `owner`, whose outer frame is `width` x `height` at (x, y). The procedure receives WM_CREATE
+// before this returns (controls are created then); the window is shown after that. The close box
+// sends WM_CLOSE. Returns null when the window cannot be made.
+WindowHandle PlatformCreateStandardWindow(const std::string& title, int x, int y, int width,
+                                          int height, WindowHandle owner, WindowProc procedure);
+
+// The size of the window's client area, inside its frame and title bar.
+void PlatformClientSize(WindowHandle window, int* width, int* height);
+
+enum class ControlKind { groupBox, checkBox, label, editField, pushButton };
+
+// A control at client coordinates of `parent`. Clicking a check box toggles it; clicking a check
+// box or a push button sends WM_COMMAND to the parent's procedure with wParam `id` and lParam the
+// control's handle.
+WindowHandle PlatformCreateControl(WindowHandle parent, ControlKind kind, const std::string& text,
+                                   int x, int y, int width, int height, int id, bool enabled);
+// The font of a control: the family (the desktop's sans-serif where it is missing), its height
+// in pixels, bold or not.
+void PlatformSetControlFont(WindowHandle control, const std::string& family, int pixelHeight,
+                            bool bold);
+void PlatformSetCheck(WindowHandle control, bool checked);
+bool PlatformGetCheck(WindowHandle control);
+void PlatformSetWindowText(WindowHandle window, const std::string& text);
+std::string PlatformGetWindowText(WindowHandle window);
+
+// Gives an edit field a procedure of its own, which receives the field's WM_KEYDOWN, WM_CHAR
+// and WM_SYSKEYDOWN (Alt combinations and F10) messages before the field does. A message the
+// procedure does not pass on to the returned previous procedure never reaches the field.
+WindowProc PlatformSubclassWindow(WindowHandle control, WindowProc procedure);
+
+// --- Browser control -----------------------------------------------------------------------
+
+// A web view filling (x, y, width, height) of `parent`; null when none can be made. The web
+// engine is loaded on first use only.
+WindowHandle PlatformCreateBrowser(WindowHandle parent, int x, int y, int width, int height);
+void PlatformBrowserNavigate(WindowHandle browser, const std::string& address);
+bool PlatformBrowserBusy(WindowHandle browser);
+// Handles every message waiting now, without waiting for more.
+void PlatformDispatchPending();
+// The directory of the running program, ending with "/".
+std::string PlatformProgramDirectory();
 
 // --- Dialogs -------------------------------------------------------------------------------
 

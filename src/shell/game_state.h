@@ -10,6 +10,7 @@
 
 #include "game/playfield.h"
 #include "platform/platform.h"
+#include "settings/key_bindings.h"
 #include "widgets/drawing.h"
 #include "widgets/image_button.h"
 #include "widgets/widget.h"
@@ -66,6 +67,7 @@ struct GameState {
   std::deque<WidgetWindow> windows;
   std::deque<Widget> widgets;
   std::deque<ImageButton> imageButtons;
+  std::deque<KeyCaptureRecord> keyCaptures;
 };
 
 extern GameState gameState;

@@ -1,3 +1,33 @@
 #include "shell/modal_window.h"
 
-void RunModalWindow(ModalWindowKind) {}
+#include "platform/cp1252.h"
+#include "platform/platform.h"
+#include "settings/help_window.h"
+#include "settings/preferences.h"
+#include "shell/game_state.h"
+
+namespace {
+
+struct ModalWindowLayout {
+  const char* utf8Title;
+  WindowProc procedure;
+  int width;
+  int height;
+};
+
+constexpr ModalWindowLayout kPreferences = {"Kestrow préférences", PreferencesWindowProc, 250, 330};
+constexpr ModalWindowLayout kHelp = {"Aide Kestrow", HelpWindowProc, 600, 500};
+
+}  // namespace
+
+void RunModalWindow(ModalWindowKind kind) {
+  const ModalWindowLayout& layout = kind == ModalWindowKind::preferences ? kPreferences : kHelp;
+  int x = PlatformScreenWidth() / 2 - layout.width / 2;
+  int y = PlatformScreenHeight() / 2 - layout.height / 2;
+  WindowHandle window =
+      PlatformCreateStandardWindow(Utf8ToCp1252(layout.utf8Title), x, y, layout.width,
+                                   layout.height, gameState.mainWindow, layout.procedure);
+  if (window == nullptr) return;
+  PlatformEnableWindow(gameState.mainWindow, false);
+  PlatformRunMessageLoop();
+}

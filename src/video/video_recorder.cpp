@@ -4,6 +4,8 @@ void StartVideoLibrary() {}
 
 void ShutdownVideoLibrary() {}
 
+bool VideoCaptureAvailable() { return false; }
+
 void StartVideoRecording(WindowHandle) {}
 
 void StopVideoRecording() {}

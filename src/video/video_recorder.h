@@ -9,6 +9,8 @@
 void StartVideoLibrary();
 // Ends the video library when the main window is destroyed.
 void ShutdownVideoLibrary();
+// True when the start-up probe found what recording needs ("Capture vidéo" can be ticked).
+bool VideoCaptureAvailable();
 void StartVideoRecording(WindowHandle owner);
 void StopVideoRecording();
 void CaptureVideoFrame(WindowHandle window, uint32_t message, uintptr_t timerId,

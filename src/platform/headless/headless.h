@@ -69,6 +69,33 @@ struct HeadlessPrompt {
 const std::vector<HeadlessPrompt>& HeadlessPrompts();
 void HeadlessQueuePromptAnswer(const std::string& answer);
 
+// Standard windows and their controls.
+// The live standard window with this title, or null.
+WindowHandle HeadlessFindWindow(const std::string& title);
+std::vector<WindowHandle> HeadlessControls(WindowHandle window);
+struct HeadlessControlState {
+  ControlKind kind;
+  std::string text;
+  int x, y, width, height;
+  int id;
+  bool enabled, checked;
+  std::string fontFamily;
+  int fontHeight;
+  bool bold;
+};
+HeadlessControlState HeadlessControl(WindowHandle control);
+// The first control of the window showing this text, or null.
+WindowHandle HeadlessFindControl(WindowHandle window, const std::string& text);
+// A click: toggles a check box, then posts its command to the window (nothing when disabled).
+void HeadlessClickControl(WindowHandle control);
+// A key pressed in a control: WM_KEYDOWN (or WM_SYSKEYDOWN when `system`), then its character.
+void HeadlessTypeInControl(WindowHandle control, int virtualKey, int character = 0,
+                           bool system = false);
+// The close box of a standard window.
+void HeadlessCloseWindow(WindowHandle window);
+// The addresses a browser control was sent to, in order.
+std::vector<std::string> HeadlessBrowserAddresses(WindowHandle window);
+
 // The notification area: whether one exists, whether the icon shows, and clicks on it.
 void HeadlessSetTrayAvailable(bool available);
 bool HeadlessTrayIconShown();

@@ -7,19 +7,8 @@
 #include <memory>
 
 #include "platform/headless/headless.h"
+#include "platform/headless/headless_internal.h"
 #include "platform/platform.h"
-
-struct PlatformWindow {
-  std::string title;
-  int x = 0, y = 0, width = 0, height = 0;
-  WindowProc procedure = nullptr;
-  std::map<std::string, void*> properties;
-  std::vector<uint32_t> image;
-  int pushCount = 0;
-  bool alive = true;
-  bool visible = false;
-  bool enabled = true;
-};
 
 namespace {
 
@@ -72,8 +61,28 @@ bool Accepts(WindowHandle window) {
   return Live(window) && window->visible && window->enabled;
 }
 
-void Post(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam) {
+}  // namespace
+
+void HeadlessPost(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam) {
   backend.queue.push_back({window, message, wParam, lParam});
+}
+
+WindowHandle HeadlessAddWindow(std::unique_ptr<PlatformWindow> window) {
+  WindowHandle handle = window.get();
+  backend.windows.push_back(std::move(window));
+  return handle;
+}
+
+std::vector<WindowHandle> HeadlessAllWindows() {
+  std::vector<WindowHandle> all;
+  for (auto& window : backend.windows) all.push_back(window.get());
+  return all;
+}
+
+namespace {
+
+void Post(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam) {
+  HeadlessPost(window, message, wParam, lParam);
 }
 
 bool DispatchOne() {
@@ -142,8 +151,7 @@ WindowHandle PlatformCreateLayeredWindow(const std::string& title, int x, int y,
   window->width = width;
   window->height = height;
   window->procedure = procedure;
-  WindowHandle handle = window.get();
-  backend.windows.push_back(std::move(window));
+  WindowHandle handle = HeadlessAddWindow(std::move(window));
   procedure(handle, WM_CREATE, 0, 0);
   handle->visible = true;
   return handle;
@@ -153,6 +161,7 @@ void PlatformDestroyWindow(WindowHandle window) {
   if (!Live(window)) return;
   window->procedure(window, WM_DESTROY, 0, 0);
   window->alive = false;
+  for (WindowHandle child : window->children) child->alive = false;
   window->visible = false;
   if (backend.capture == window) backend.capture = nullptr;
   if (backend.trayWindow == window) backend.trayWindow = nullptr;
@@ -179,6 +188,10 @@ void PlatformRunMessageLoop() {
     if (backend.finishing) return;
     if (!backend.idle || !backend.idle()) Finish();
   }
+}
+
+void PlatformDispatchPending() {
+  HeadlessDispatchPending();
 }
 
 void PlatformInvalidateWindow(WindowHandle window) {
@@ -299,7 +312,7 @@ void HeadlessAdvance(uint32_t milliseconds) {
 
 WindowHandle HeadlessMainWindow() {
   for (auto& window : backend.windows) {
-    if (window->alive) return window.get();
+    if (window->alive && window->kind == HeadlessWindowKind::layered) return window.get();
   }
   return nullptr;
 }
