@@ -1,0 +1,720 @@
+// The platform layer on GTK 3 and X11: layered windows are undecorated toplevels with an RGBA
+// visual, messages are calls of the window procedure from GTK's signal handlers, message loops
+// are nested GMainLoops and timers are GLib timeout sources.
+#include <X11/Xlib.h>
+#include <cairo-xlib.h>
+#include <gdk/gdkx.h>
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/cp1252.h"
+#include "platform/gtk/changed_area.h"
+#include "platform/gtk/keys_gtk.h"
+#include "platform/platform.h"
+
+namespace {
+
+struct Timer {
+  WindowHandle window;
+  uintptr_t id;
+  TimerProc procedure;
+};
+
+struct TrayIcon {
+  WindowHandle window = nullptr;
+  GtkStatusIcon* icon = nullptr;
+  uint32_t callbackMessage = 0;
+  std::vector<GdkPixbuf*> images;
+};
+
+}  // namespace
+
+struct PlatformWindow {
+  GtkWidget* widget = nullptr;
+  WindowProc procedure = nullptr;
+  std::map<std::string, void*> properties;
+  cairo_surface_t* image = nullptr;  // The last pushed image; what the window shows.
+  bool alive = true;
+  bool enabled = true;
+  bool visible = false;
+  int x = 0;  // Where the window reappears when shown again.
+  int y = 0;
+  std::map<uintptr_t, guint> timers;  // Timer id → GLib source id.
+  guint paintSource = 0;              // The queued WM_PAINT, 0 when none is queued.
+  std::unique_ptr<TrayIcon> tray;
+};
+
+namespace {
+
+// Every window ever made; records of destroyed windows stay (marked dead) so that stale handles
+// are harmless until PlatformShutdown.
+std::vector<PlatformWindow*> windows;
+std::vector<GMainLoop*> loops;  // Running message loops, innermost last.
+bool quitPending = false;       // A quit posted while no loop ran.
+WindowHandle captureWindow = nullptr;
+std::vector<guint> signalSources;
+
+bool Alive(WindowHandle window) {
+  return window != nullptr && window->alive;
+}
+
+intptr_t Send(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam) {
+  if (!Alive(window) || window->procedure == nullptr) return 0;
+  return window->procedure(window, message, wParam, lParam);
+}
+
+GSource* AttachSource(GSource* source, GSourceFunc callback, gpointer data,
+                      GDestroyNotify destroy) {
+  // Recursion lets the source fire inside loops nested in its own callback (modal dialogs
+  // opened from a timer tick).
+  g_source_set_can_recurse(source, TRUE);
+  g_source_set_callback(source, callback, data, destroy);
+  g_source_attach(source, nullptr);
+  return source;
+}
+
+// --- Showing images ------------------------------------------------------------------------
+
+// Copies `area` of the window's image onto its X window at once, without waiting for the main
+// loop, and flushes the request to the server.
+void PresentArea(WindowHandle window, const PixelRect& area) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window->widget);
+  if (window->image == nullptr || gdkWindow == nullptr || !gdk_window_is_visible(gdkWindow)) {
+    return;
+  }
+  int width = cairo_image_surface_get_width(window->image);
+  int height = cairo_image_surface_get_height(window->image);
+  if (gdk_window_get_width(gdkWindow) == width && gdk_window_get_height(gdkWindow) == height) {
+    cairo_rectangle_int_t rectangle = {area.x, area.y, area.width, area.height};
+    cairo_region_t* region = cairo_region_create_rectangle(&rectangle);
+    GdkDrawingContext* context = gdk_window_begin_draw_frame(gdkWindow, region);
+    cairo_t* cr = gdk_drawing_context_get_cairo_context(context);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, window->image, 0, 0);
+    cairo_paint(cr);
+    gdk_window_end_draw_frame(gdkWindow, context);
+    cairo_region_destroy(region);
+  } else {
+    // Just resized: GDK clips its drawing to the old size until the server confirms the new
+    // one, so draw on the X window itself.
+    cairo_surface_t* target = cairo_xlib_surface_create(
+        GDK_WINDOW_XDISPLAY(gdkWindow), GDK_WINDOW_XID(gdkWindow),
+        gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow)), width, height);
+    cairo_t* cr = cairo_create(target);
+    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
+    cairo_clip(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, window->image, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(target);
+  }
+  gdk_display_flush(gdk_window_get_display(gdkWindow));
+}
+
+void PresentAll(WindowHandle window) {
+  if (window->image == nullptr) return;
+  PresentArea(window, {0, 0, cairo_image_surface_get_width(window->image),
+                       cairo_image_surface_get_height(window->image)});
+}
+
+// --- Signal handlers -----------------------------------------------------------------------
+
+gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
+  auto* window = static_cast<WindowHandle>(data);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  if (window->image != nullptr) {
+    cairo_set_source_surface(cr, window->image, 0, 0);
+  } else {
+    cairo_set_source_rgba(cr, 0, 0, 0, 0);
+  }
+  cairo_paint(cr);
+  return TRUE;
+}
+
+bool AcceptsInput(WindowHandle window) {
+  return Alive(window) && window->enabled;
+}
+
+gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
+  auto* window = static_cast<WindowHandle>(data);
+  if (AcceptsInput(window)) {
+    Send(window, WM_MOUSEMOVE, 0,
+         MakePointParam(static_cast<int>(event->x), static_cast<int>(event->y)));
+  }
+  return TRUE;
+}
+
+gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer data) {
+  auto* window = static_cast<WindowHandle>(data);
+  // Double and triple clicks arrive as extra events after the plain presses; ignore them.
+  if (!AcceptsInput(window) || event->type != GDK_BUTTON_PRESS) return TRUE;
+  intptr_t point = MakePointParam(static_cast<int>(event->x), static_cast<int>(event->y));
+  if (event->button == 1) Send(window, WM_LBUTTONDOWN, 0, point);
+  if (event->button == 3) Send(window, WM_RBUTTONDOWN, 0, point);
+  return TRUE;
+}
+
+gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer data) {
+  auto* window = static_cast<WindowHandle>(data);
+  if (AcceptsInput(window) && event->button == 1) {
+    Send(window, WM_LBUTTONUP, 0,
+         MakePointParam(static_cast<int>(event->x), static_cast<int>(event->y)));
+  }
+  return TRUE;
+}
+
+gboolean OnLeave(GtkWidget* widget, GdkEventCrossing* event, gpointer data) {
+  auto* window = static_cast<WindowHandle>(data);
+  if (window != captureWindow || !AcceptsInput(window) || event->detail == GDK_NOTIFY_INFERIOR) {
+    return FALSE;
+  }
+  // The point must lie outside the window so that the receiver sees the pointer has left.
+  int x = static_cast<int>(event->x);
+  int y = static_cast<int>(event->y);
+  int width = gtk_widget_get_allocated_width(widget);
+  int height = gtk_widget_get_allocated_height(widget);
+  if (x >= 0 && x < width && y >= 0 && y < height) x = y = -1;
+  Send(window, WM_MOUSEMOVE, 0, MakePointParam(x, y));
+  return FALSE;
+}
+
+// The key values of the pressed physical key at its shift levels, in the event's group.
+std::vector<unsigned> KeyLevels(const GdkEventKey* event) {
+  std::vector<unsigned> levels;
+  GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_window_get_display(event->window));
+  GdkKeymapKey* keys = nullptr;
+  guint* keyvals = nullptr;
+  gint count = 0;
+  if (gdk_keymap_get_entries_for_keycode(keymap, event->hardware_keycode, &keys, &keyvals,
+                                         &count)) {
+    for (int i = 0; i < count; ++i) {
+      if (keys[i].group != event->group || keys[i].level < 0) continue;
+      auto level = static_cast<size_t>(keys[i].level);
+      if (levels.size() <= level) levels.resize(level + 1, GDK_KEY_VoidSymbol);
+      levels[level] = keyvals[i];
+    }
+    g_free(keys);
+    g_free(keyvals);
+  }
+  return levels;
+}
+
+gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* window = static_cast<WindowHandle>(data);
+  if (!AcceptsInput(window)) return TRUE;
+  // Alt combinations are system keys on Windows: no key message at all.
+  if (event->state & GDK_MOD1_MASK) return TRUE;
+  std::vector<unsigned> levels = KeyLevels(event);
+  int virtualKey = VirtualKeyForKey(event->keyval, levels);
+  // A key without a code of its own (an accented letter on a layout the table does not know)
+  // still types its character.
+  if (virtualKey != 0) Send(window, WM_KEYDOWN, virtualKey, 0);
+  if (event->state & GDK_CONTROL_MASK) return TRUE;
+  int character = CharacterForKeyval(event->keyval);
+  if (character >= 0) Send(window, WM_CHAR, character, 0);
+  return TRUE;
+}
+
+gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+  Send(static_cast<WindowHandle>(data), WM_CLOSE, 0, 0);
+  return TRUE;  // The procedure decides whether the window goes.
+}
+
+gboolean OnTerminationSignal(gpointer) {
+  for (WindowHandle window : windows) {
+    if (Alive(window)) {
+      Send(window, WM_CLOSE, 0, 0);
+      return G_SOURCE_CONTINUE;
+    }
+  }
+  PlatformPostQuitMessage(0);
+  return G_SOURCE_CONTINUE;
+}
+
+// --- Timers and painting -------------------------------------------------------------------
+
+gboolean OnTimer(gpointer data) {
+  auto* timer = static_cast<Timer*>(data);
+  if (!Alive(timer->window)) return G_SOURCE_REMOVE;
+  timer->procedure(timer->window, WM_TIMER, timer->id, PlatformTickCount());
+  return G_SOURCE_CONTINUE;
+}
+
+void DeleteTimer(gpointer data) {
+  delete static_cast<Timer*>(data);
+}
+
+gboolean OnPaintQueued(gpointer data) {
+  auto* window = static_cast<WindowHandle>(data);
+  window->paintSource = 0;
+  Send(window, WM_PAINT, 0, 0);
+  return G_SOURCE_REMOVE;
+}
+
+void RemoveSource(guint& id) {
+  if (id != 0) g_source_remove(id);
+  id = 0;
+}
+
+// --- Notification icon ---------------------------------------------------------------------
+
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+
+GdkPixbuf* LoadPng(const IconImage& image) {
+  GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
+  if (loader == nullptr) return nullptr;
+  GdkPixbuf* pixbuf = nullptr;
+  if (gdk_pixbuf_loader_write(loader, image.png, image.size, nullptr) &&
+      gdk_pixbuf_loader_close(loader, nullptr)) {
+    pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
+    if (pixbuf != nullptr) g_object_ref(pixbuf);
+  } else {
+    gdk_pixbuf_loader_close(loader, nullptr);
+  }
+  g_object_unref(loader);
+  return pixbuf;
+}
+
+// The image nearest to `size` pixels, preferring larger ones (GTK scales them down).
+GdkPixbuf* NearestImage(const TrayIcon& tray, int size) {
+  GdkPixbuf* best = nullptr;
+  int bestScore = 0;
+  for (GdkPixbuf* image : tray.images) {
+    int extent = std::max(gdk_pixbuf_get_width(image), gdk_pixbuf_get_height(image));
+    int score = extent >= size ? extent - size : 2 * (size - extent);
+    if (best == nullptr || score < bestScore) {
+      best = image;
+      bestScore = score;
+    }
+  }
+  return best;
+}
+
+gboolean OnTraySizeChanged(GtkStatusIcon* icon, gint size, gpointer data) {
+  auto* tray = static_cast<TrayIcon*>(data);
+  if (GdkPixbuf* image = NearestImage(*tray, size)) gtk_status_icon_set_from_pixbuf(icon, image);
+  return FALSE;  // Let GTK scale the image to the size.
+}
+
+gboolean OnTrayButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
+  auto* tray = static_cast<TrayIcon*>(data);
+  if (event->type != GDK_BUTTON_PRESS) return TRUE;
+  if (event->button == 1) Send(tray->window, tray->callbackMessage, 1, WM_LBUTTONDOWN);
+  if (event->button == 3) Send(tray->window, tray->callbackMessage, 1, WM_RBUTTONDOWN);
+  return TRUE;
+}
+
+void DeleteTray(std::unique_ptr<TrayIcon>& tray) {
+  if (!tray) return;
+  if (tray->icon != nullptr) {
+    gtk_status_icon_set_visible(tray->icon, FALSE);
+    g_signal_handlers_disconnect_matched(tray->icon, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr,
+                                         tray.get());
+    g_object_unref(tray->icon);
+  }
+  for (GdkPixbuf* image : tray->images) g_object_unref(image);
+  tray.reset();
+}
+
+G_GNUC_END_IGNORE_DEPRECATIONS
+
+// Whether a notification area runs on the default screen: it owns the system-tray selection.
+bool NotificationAreaRuns() {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!GDK_IS_X11_DISPLAY(display)) return false;
+  Display* xdisplay = gdk_x11_display_get_xdisplay(display);
+  int screen = DefaultScreen(xdisplay);
+  std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);
+  Atom selection = XInternAtom(xdisplay, name.c_str(), False);
+  return XGetSelectionOwner(xdisplay, selection) != None;
+}
+
+// Removes what the window holds in GTK and GLib; the record itself stays.
+void ReleaseWindow(WindowHandle window) {
+  window->alive = false;
+  if (captureWindow == window) captureWindow = nullptr;
+  for (auto& [id, source] : window->timers) g_source_remove(source);
+  window->timers.clear();
+  RemoveSource(window->paintSource);
+  DeleteTray(window->tray);
+  if (window->widget != nullptr) {
+    g_signal_handlers_disconnect_matched(window->widget, G_SIGNAL_MATCH_DATA, 0, 0, nullptr,
+                                         nullptr, window);
+    gtk_widget_destroy(window->widget);
+    window->widget = nullptr;
+  }
+}
+
+}  // namespace
+
+// --- Process -------------------------------------------------------------------------------
+
+void PlatformStart() {
+  gdk_set_allowed_backends("x11");
+  gtk_init(nullptr, nullptr);
+  if (signalSources.empty()) {
+    signalSources.push_back(g_unix_signal_add(SIGTERM, OnTerminationSignal, nullptr));
+    signalSources.push_back(g_unix_signal_add(SIGINT, OnTerminationSignal, nullptr));
+  }
+}
+
+void PlatformShutdown() {
+  for (guint& source : signalSources) RemoveSource(source);
+  signalSources.clear();
+  for (WindowHandle window : windows) {
+    if (window->alive) ReleaseWindow(window);
+    if (window->image != nullptr) cairo_surface_destroy(window->image);
+    delete window;
+  }
+  windows.clear();
+  // The connection itself stays open until the process ends: closing it makes GTK's own
+  // objects complain while they let go of the display.
+  if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
+}
+
+// --- Clock ---------------------------------------------------------------------------------
+
+uint32_t PlatformTickCount() {
+  return static_cast<uint32_t>(g_get_monotonic_time() / 1000);
+}
+
+void PlatformSleep(uint32_t milliseconds) {
+  g_usleep(static_cast<gulong>(milliseconds) * 1000);
+}
+
+// --- Screen --------------------------------------------------------------------------------
+
+namespace {
+
+GdkRectangle ScreenGeometry() {
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  GdkRectangle geometry = {0, 0, 0, 0};
+  if (monitor != nullptr) {
+    gdk_monitor_get_geometry(monitor, &geometry);
+  } else {
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    geometry.width = gdk_screen_get_width(gdk_screen_get_default());
+    geometry.height = gdk_screen_get_height(gdk_screen_get_default());
+    G_GNUC_END_IGNORE_DEPRECATIONS
+  }
+  return geometry;
+}
+
+}  // namespace
+
+int PlatformScreenWidth() {
+  return ScreenGeometry().width;
+}
+
+int PlatformScreenHeight() {
+  return ScreenGeometry().height;
+}
+
+// --- Windows and messages ------------------------------------------------------------------
+
+WindowHandle PlatformCreateLayeredWindow(const std::string& title, int x, int y, int width,
+                                         int height, WindowProc procedure) {
+  GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  if (widget == nullptr) return nullptr;
+  GtkWindow* gtkWindow = GTK_WINDOW(widget);
+  gtk_window_set_title(gtkWindow, Cp1252ToUtf8(title).c_str());
+  gtk_window_set_decorated(gtkWindow, FALSE);
+  gtk_window_set_keep_above(gtkWindow, TRUE);
+  gtk_window_set_skip_taskbar_hint(gtkWindow, TRUE);
+  gtk_window_set_skip_pager_hint(gtkWindow, TRUE);
+  gtk_window_set_resizable(gtkWindow, FALSE);
+  gtk_widget_set_app_paintable(widget, TRUE);
+  GdkScreen* screen = gtk_widget_get_screen(widget);
+  GdkVisual* visual = gdk_screen_get_rgba_visual(screen);
+  gtk_widget_set_visual(widget, visual != nullptr ? visual : gdk_screen_get_system_visual(screen));
+  gtk_window_set_gravity(gtkWindow, GDK_GRAVITY_NORTH_WEST);
+  gtk_widget_set_size_request(widget, width, height);
+  gtk_window_move(gtkWindow, x, y);
+  gtk_widget_add_events(widget, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK |
+                                    GDK_BUTTON_RELEASE_MASK | GDK_KEY_PRESS_MASK |
+                                    GDK_LEAVE_NOTIFY_MASK);
+
+  auto* window = new PlatformWindow;
+  window->widget = widget;
+  window->procedure = procedure;
+  window->x = x;
+  window->y = y;
+  windows.push_back(window);
+  g_signal_connect(widget, "draw", G_CALLBACK(OnDraw), window);
+  g_signal_connect(widget, "motion-notify-event", G_CALLBACK(OnMotion), window);
+  g_signal_connect(widget, "button-press-event", G_CALLBACK(OnButtonPress), window);
+  g_signal_connect(widget, "button-release-event", G_CALLBACK(OnButtonRelease), window);
+  g_signal_connect(widget, "leave-notify-event", G_CALLBACK(OnLeave), window);
+  g_signal_connect(widget, "key-press-event", G_CALLBACK(OnKeyPress), window);
+  g_signal_connect(widget, "delete-event", G_CALLBACK(OnDelete), window);
+
+  // As on Windows, a procedure refusing WM_CREATE with -1 makes the creation fail.
+  if (Send(window, WM_CREATE, 0, 0) == -1) {
+    PlatformDestroyWindow(window);
+    return nullptr;
+  }
+  if (!Alive(window)) return nullptr;
+  window->visible = true;
+  gtk_widget_show(widget);
+  PresentAll(window);
+  return window;
+}
+
+void PlatformDestroyWindow(WindowHandle window) {
+  if (!Alive(window)) return;
+  Send(window, WM_DESTROY, 0, 0);
+  ReleaseWindow(window);
+}
+
+intptr_t PlatformSendMessage(WindowHandle window, uint32_t message, intptr_t wParam,
+                             intptr_t lParam) {
+  return Send(window, message, wParam, lParam);
+}
+
+void PlatformPostQuitMessage(int) {
+  if (loops.empty()) {
+    quitPending = true;
+  } else {
+    g_main_loop_quit(loops.back());
+  }
+}
+
+void PlatformRunMessageLoop() {
+  // A quit posted while no loop ran waits in the queue, as WM_QUIT would.
+  if (quitPending) {
+    quitPending = false;
+    return;
+  }
+  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  loops.push_back(loop);
+  g_main_loop_run(loop);
+  loops.pop_back();
+  g_main_loop_unref(loop);
+}
+
+void PlatformInvalidateWindow(WindowHandle window) {
+  if (!Alive(window) || window->paintSource != 0) return;
+  GSource* source = g_idle_source_new();
+  g_source_set_priority(source, G_PRIORITY_HIGH);
+  AttachSource(source, OnPaintQueued, window, nullptr);
+  window->paintSource = g_source_get_id(source);
+  g_source_unref(source);
+}
+
+intptr_t PlatformDefWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t) {
+  if (!Alive(window) || message != WM_NCLBUTTONDOWN || wParam != HTCAPTION) return 0;
+  GdkDisplay* display = gtk_widget_get_display(window->widget);
+  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(display));
+  int rootX = 0;
+  int rootY = 0;
+  gdk_device_get_position(pointer, nullptr, &rootX, &rootY);
+  // Without a window manager GTK moves the window itself until the button is released.
+  gtk_window_begin_move_drag(GTK_WINDOW(window->widget), 1, rootX, rootY, GDK_CURRENT_TIME);
+  return 0;
+}
+
+void PlatformSetWindowProperty(WindowHandle window, const char* name, void* value) {
+  if (window == nullptr) return;
+  window->properties[name] = value;
+}
+
+void* PlatformGetWindowProperty(WindowHandle window, const char* name) {
+  if (window == nullptr) return nullptr;
+  auto found = window->properties.find(name);
+  return found != window->properties.end() ? found->second : nullptr;
+}
+
+void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds,
+                      TimerProc procedure) {
+  if (!Alive(window)) return;
+  // Setting an existing timer again restarts it with the new period.
+  auto existing = window->timers.find(timerId);
+  if (existing != window->timers.end()) g_source_remove(existing->second);
+  GSource* source = g_timeout_source_new(milliseconds);
+  AttachSource(source, OnTimer, new Timer{window, timerId, procedure}, DeleteTimer);
+  window->timers[timerId] = g_source_get_id(source);
+  g_source_unref(source);
+}
+
+void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
+                                 int height, int stride) {
+  if (!Alive(window) || pixels == nullptr || width <= 0 || height <= 0) return;
+  cairo_surface_t* image = window->image;
+  PixelRect changed = {0, 0, width, height};
+  if (image != nullptr && cairo_image_surface_get_width(image) == width &&
+      cairo_image_surface_get_height(image) == height) {
+    cairo_surface_flush(image);
+    changed = ChangedArea(cairo_image_surface_get_data(image),
+                          cairo_image_surface_get_stride(image), pixels, stride, width, height);
+    if (changed.width == 0) return;
+  } else {
+    if (image != nullptr) cairo_surface_destroy(image);
+    image = window->image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_surface_flush(image);
+    // A layered window takes the size of its image.
+    int currentWidth = 0;
+    int currentHeight = 0;
+    gtk_widget_get_size_request(window->widget, &currentWidth, &currentHeight);
+    if (currentWidth != width || currentHeight != height) {
+      gtk_widget_set_size_request(window->widget, width, height);
+      gtk_window_resize(GTK_WINDOW(window->widget), width, height);
+      // GTK resizes at its next layout pass; the image must show at the new size now.
+      if (GdkWindow* gdkWindow = gtk_widget_get_window(window->widget)) {
+        gdk_window_resize(gdkWindow, width, height);
+      }
+    }
+  }
+  unsigned char* copy = cairo_image_surface_get_data(image);
+  int copyStride = cairo_image_surface_get_stride(image);
+  for (int row = changed.y; row < changed.y + changed.height; ++row) {
+    std::memcpy(copy + static_cast<ptrdiff_t>(row) * copyStride + changed.x * 4,
+                pixels + static_cast<ptrdiff_t>(row) * stride + changed.x * 4,
+                static_cast<size_t>(changed.width) * 4);
+  }
+  cairo_surface_mark_dirty(image);
+  PresentArea(window, changed);
+}
+
+void PlatformShowWindow(WindowHandle window, bool show) {
+  if (!Alive(window) || show == window->visible) return;
+  GtkWindow* gtkWindow = GTK_WINDOW(window->widget);
+  window->visible = show;
+  if (show) {
+    gtk_window_move(gtkWindow, window->x, window->y);
+    gtk_widget_show(window->widget);
+    PresentAll(window);
+  } else {
+    gtk_window_get_position(gtkWindow, &window->x, &window->y);
+    gtk_widget_hide(window->widget);
+    gdk_display_flush(gtk_widget_get_display(window->widget));
+  }
+}
+
+bool PlatformWindowVisible(WindowHandle window) {
+  return Alive(window) && window->visible;
+}
+
+void PlatformEnableWindow(WindowHandle window, bool enable) {
+  if (Alive(window)) window->enabled = enable;
+}
+
+bool PlatformWindowEnabled(WindowHandle window) {
+  return Alive(window) && window->enabled;
+}
+
+void PlatformSetCapture(WindowHandle window) {
+  if (Alive(window)) captureWindow = window;
+}
+
+void PlatformReleaseCapture() {
+  captureWindow = nullptr;
+}
+
+void PlatformSetFocus(WindowHandle window) {
+  if (!Alive(window) || !window->visible) return;
+  gtk_window_present(GTK_WINDOW(window->widget));
+  // Without a window manager only an explicit input focus brings the keys here.
+  if (GdkWindow* gdkWindow = gtk_widget_get_window(window->widget)) {
+    gdk_window_focus(gdkWindow, GDK_CURRENT_TIME);
+  }
+}
+
+// --- Dialogs -------------------------------------------------------------------------------
+
+int PlatformMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
+                       uint32_t style) {
+  GtkWindow* parent = Alive(owner) ? GTK_WINDOW(owner->widget) : nullptr;
+  bool yesNo = (style & 0xF) == MB_YESNO;
+  uint32_t icon = style & 0xF0;
+  std::string message = Cp1252ToUtf8(text);
+  message.erase(std::remove(message.begin(), message.end(), '\r'), message.end());
+  GtkWidget* dialog = gtk_message_dialog_new(
+      parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+      icon == MB_ICONWARNING       ? GTK_MESSAGE_WARNING
+      : icon == MB_ICONINFORMATION ? GTK_MESSAGE_INFO
+                                   : GTK_MESSAGE_OTHER,
+      GTK_BUTTONS_NONE, "%s", message.c_str());
+  g_object_ref_sink(dialog);
+  GtkWindow* dialogWindow = GTK_WINDOW(dialog);
+  gtk_window_set_title(dialogWindow, Cp1252ToUtf8(title).c_str());
+  gtk_window_set_keep_above(dialogWindow, TRUE);
+  gtk_window_set_position(dialogWindow,
+                          parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+  if (yesNo) {
+    gtk_dialog_add_button(GTK_DIALOG(dialog), "Oui", IDYES);
+    gtk_dialog_add_button(GTK_DIALOG(dialog), "Non", IDNO);
+  } else {
+    gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", IDOK);
+  }
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), yesNo ? IDYES : IDOK);
+  if (icon == MB_ICONWARNING || icon == MB_ICONINFORMATION) {
+    // Message dialogs no longer show their type's icon by themselves.
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    GtkWidget* image = gtk_image_new_from_icon_name(
+        icon == MB_ICONWARNING ? "dialog-warning" : "dialog-information", GTK_ICON_SIZE_DIALOG);
+    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(dialog), image);
+    gtk_widget_show(image);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+  }
+  gtk_widget_show(dialog);
+  if (GdkWindow* gdkWindow = gtk_widget_get_window(dialog)) {
+    gdk_window_focus(gdkWindow, GDK_CURRENT_TIME);
+  }
+  int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  g_object_unref(dialog);
+  if (response == IDYES || response == IDNO || response == IDOK) return response;
+  return yesNo ? IDNO : IDOK;
+}
+
+// --- Notification icon ---------------------------------------------------------------------
+
+bool PlatformAddTrayIcon(WindowHandle window, uint32_t callbackMessage, const std::string& tip,
+                         const IconImage* images, int imageCount) {
+  if (!Alive(window) || !NotificationAreaRuns()) return false;
+  PlatformRemoveTrayIcon(window);
+  auto tray = std::make_unique<TrayIcon>();
+  tray->window = window;
+  tray->callbackMessage = callbackMessage;
+  for (int i = 0; i < imageCount; ++i) {
+    if (GdkPixbuf* image = LoadPng(images[i])) tray->images.push_back(image);
+  }
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  GdkPixbuf* first = NearestImage(*tray, 24);
+  tray->icon = first != nullptr ? gtk_status_icon_new_from_pixbuf(first) : gtk_status_icon_new();
+  gtk_status_icon_set_tooltip_text(tray->icon, Cp1252ToUtf8(tip).c_str());
+  g_signal_connect(tray->icon, "size-changed", G_CALLBACK(OnTraySizeChanged), tray.get());
+  g_signal_connect(tray->icon, "button-press-event", G_CALLBACK(OnTrayButtonPress), tray.get());
+  gtk_status_icon_set_visible(tray->icon, TRUE);
+  GtkStatusIcon* icon = tray->icon;
+  window->tray = std::move(tray);
+  // The notification area embeds the icon through an exchange of X messages: let it happen.
+  gint64 deadline = g_get_monotonic_time() + 1000 * 1000;
+  while (Alive(window) && window->tray && window->tray->icon == icon &&
+         !gtk_status_icon_is_embedded(icon) && g_get_monotonic_time() < deadline) {
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+  }
+  bool embedded = Alive(window) && window->tray && window->tray->icon == icon &&
+                  gtk_status_icon_is_embedded(icon);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  if (!embedded && Alive(window) && window->tray && window->tray->icon == icon) {
+    DeleteTray(window->tray);
+  }
+  return embedded;
+}
+
+void PlatformRemoveTrayIcon(WindowHandle window) {
+  if (window != nullptr) DeleteTray(window->tray);
+}
