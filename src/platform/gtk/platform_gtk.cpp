@@ -18,6 +18,7 @@
 
 #include "platform/cp1252.h"
 #include "platform/gtk/changed_area.h"
+#include "platform/gtk/gtk_internal.h"
 #include "platform/gtk/keys_gtk.h"
 #include "platform/platform.h"
 
@@ -29,29 +30,8 @@ struct Timer {
   TimerProc procedure;
 };
 
-struct TrayIcon {
-  WindowHandle window = nullptr;
-  GtkStatusIcon* icon = nullptr;
-  uint32_t callbackMessage = 0;
-  std::vector<GdkPixbuf*> images;
-};
-
 }  // namespace
 
-struct PlatformWindow {
-  GtkWidget* widget = nullptr;
-  WindowProc procedure = nullptr;
-  std::map<std::string, void*> properties;
-  cairo_surface_t* image = nullptr;  // The last pushed image; what the window shows.
-  bool alive = true;
-  bool enabled = true;
-  bool visible = false;
-  int x = 0;  // Where the window reappears when shown again.
-  int y = 0;
-  std::map<uintptr_t, guint> timers;  // Timer id → GLib source id.
-  guint paintSource = 0;              // The queued WM_PAINT, 0 when none is queued.
-  std::unique_ptr<TrayIcon> tray;
-};
 
 namespace {
 
@@ -63,9 +43,7 @@ bool quitPending = false;       // A quit posted while no loop ran.
 WindowHandle captureWindow = nullptr;
 std::vector<guint> signalSources;
 
-bool Alive(WindowHandle window) {
-  return window != nullptr && window->alive;
-}
+bool Alive(WindowHandle window) { return GtkAlive(window); }
 
 intptr_t Send(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam) {
   if (!Alive(window) || window->procedure == nullptr) return 0;
@@ -189,7 +167,9 @@ gboolean OnLeave(GtkWidget* widget, GdkEventCrossing* event, gpointer data) {
 }
 
 // The key values of the pressed physical key at its shift levels, in the event's group.
-std::vector<unsigned> KeyLevels(const GdkEventKey* event) {
+}  // namespace
+
+std::vector<unsigned> GtkKeyLevels(const GdkEventKey* event) {
   std::vector<unsigned> levels;
   GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_window_get_display(event->window));
   GdkKeymapKey* keys = nullptr;
@@ -209,12 +189,14 @@ std::vector<unsigned> KeyLevels(const GdkEventKey* event) {
   return levels;
 }
 
+namespace {
+
 gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   auto* window = static_cast<WindowHandle>(data);
   if (!AcceptsInput(window)) return TRUE;
   // Alt combinations are system keys on Windows: no key message at all.
   if (event->state & GDK_MOD1_MASK) return TRUE;
-  std::vector<unsigned> levels = KeyLevels(event);
+  std::vector<unsigned> levels = GtkKeyLevels(event);
   int virtualKey = VirtualKeyForKey(event->keyval, levels);
   // A key without a code of its own (an accented letter on a layout the table does not know)
   // still types its character.
@@ -342,6 +324,11 @@ bool NotificationAreaRuns() {
 // Removes what the window holds in GTK and GLib; the record itself stays.
 void ReleaseWindow(WindowHandle window) {
   window->alive = false;
+  // The controls' widgets go with their window's.
+  for (WindowHandle child : window->children) {
+    child->alive = false;
+    child->widget = nullptr;
+  }
   if (captureWindow == window) captureWindow = nullptr;
   for (auto& [id, source] : window->timers) g_source_remove(source);
   window->timers.clear();
@@ -356,6 +343,10 @@ void ReleaseWindow(WindowHandle window) {
 }
 
 }  // namespace
+
+void GtkRegisterWindow(WindowHandle window) { windows.push_back(window); }
+
+bool GtkAlive(WindowHandle window) { return window != nullptr && window->alive; }
 
 // --- Process -------------------------------------------------------------------------------
 
@@ -607,7 +598,12 @@ bool PlatformWindowVisible(WindowHandle window) {
 }
 
 void PlatformEnableWindow(WindowHandle window, bool enable) {
-  if (Alive(window)) window->enabled = enable;
+  if (!Alive(window)) return;
+  window->enabled = enable;
+  // Standard windows and controls grey out; layered windows just ignore input meanwhile.
+  if (window->fixed != nullptr || window->parent != nullptr) {
+    gtk_widget_set_sensitive(window->fixed ? window->fixed : window->widget, enable);
+  }
 }
 
 bool PlatformWindowEnabled(WindowHandle window) {

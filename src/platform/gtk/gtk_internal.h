@@ -1,0 +1,48 @@
+// The window record of the GTK backend, shared by its files.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+struct TrayIcon {
+  WindowHandle window = nullptr;
+  GtkStatusIcon* icon = nullptr;
+  uint32_t callbackMessage = 0;
+  std::vector<GdkPixbuf*> images;
+};
+
+struct PlatformWindow {
+  GtkWidget* widget = nullptr;
+  WindowProc procedure = nullptr;
+  std::map<std::string, void*> properties;
+  cairo_surface_t* image = nullptr;  // The last pushed image; what the window shows.
+  bool alive = true;
+  bool enabled = true;
+  bool visible = false;
+  int x = 0;  // Where the window reappears when shown again.
+  int y = 0;
+  std::map<uintptr_t, guint> timers;  // Timer id → GLib source id.
+  guint paintSource = 0;              // The queued WM_PAINT, 0 when none is queued.
+  std::unique_ptr<TrayIcon> tray;
+  // Standard windows: the container of their controls and their client size.
+  GtkWidget* fixed = nullptr;
+  int clientWidth = 0;
+  int clientHeight = 0;
+  std::vector<WindowHandle> children;
+  // Controls.
+  WindowHandle parent = nullptr;
+  ControlKind controlKind = ControlKind::label;
+  int id = 0;
+};
+
+// Every record made is registered, so that shutdown releases it.
+void GtkRegisterWindow(WindowHandle window);
+bool GtkAlive(WindowHandle window);
+// The key values of the pressed physical key at its shift levels.
+std::vector<unsigned> GtkKeyLevels(const GdkEventKey* event);
