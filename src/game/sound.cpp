@@ -1,9 +1,54 @@
 #include "game/sound.h"
 
+#include <fluidsynth.h>
+#include <vorbis/vorbisfile.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstdio>
+#include <utility>
+
+#include "platform/cp1252.h"
 #include "platform/platform.h"
 #include "shell/game_state.h"
+#include "widgets/resources.h"
+
+std::vector<std::string> soundFontFiles = {
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",
+    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+};
 
 namespace {
+
+constexpr int kSampleRate = 44100;
+constexpr int kOutputChannels = 2;
+constexpr int kSoundCount = 3;
+constexpr size_t kKeptMessages = 4096;
+// The synthesizer's master gain: its notes sit a little below the recorded sounds.
+constexpr double kSynthGain = 0.5;
+
+// A recorded sound being played: the next sample to mix.
+struct Voice {
+  size_t position;
+  bool playing;
+};
+
+// Everything the audio output reads: the synthesizer and the recorded sounds with their voices.
+// Changed only with the output locked, except the voices, which only the output itself moves:
+// PlaySound merely raises a flag that the output takes up at its next block, so that it never
+// waits for a block to be rendered.
+struct SoundOutput {
+  fluid_settings_t* settings = nullptr;
+  fluid_synth_t* synth = nullptr;
+  std::vector<int16_t> sounds[kSoundCount];
+  Voice voices[kSoundCount] = {};
+  std::atomic<bool> restartWanted[kSoundCount] = {};
+};
+
+SoundOutput output;
+std::deque<MidiMessage> sentMessages;
 
 struct MelodyNote {
   int channel;
@@ -18,11 +63,151 @@ void PlayMelody(const MelodyNote* notes, int count) {
   }
 }
 
+void ShowProblem(const char* utf8Text) {
+  PlatformMessageBox(gameState.mainWindow, Utf8ToCp1252(utf8Text), Utf8ToCp1252("Problème"), MB_OK);
+}
+
+// Adds what is left of a playing sound to the frames, both channels, saturating.
+void MixVoice(Voice& voice, const std::vector<int16_t>& sound, int16_t* frames, int frameCount) {
+  if (!voice.playing) return;
+  size_t count = std::min(static_cast<size_t>(frameCount), sound.size() - voice.position);
+  for (size_t i = 0; i < count; ++i) {
+    int sample = sound[voice.position + i];
+    for (int channel = 0; channel < kOutputChannels; ++channel) {
+      int16_t& out = frames[i * kOutputChannels + channel];
+      out = static_cast<int16_t>(std::clamp(out + sample, -32768, 32767));
+    }
+  }
+  voice.position += count;
+  voice.playing = voice.position < sound.size();
+}
+
+// The audio output's callback: the synthesizer's notes, then the recorded sounds on top.
+void RenderAudio(int16_t* frames, int frameCount) {
+  if (output.synth) {
+    fluid_synth_write_s16(output.synth, frameCount, frames, 0, kOutputChannels, frames, 1,
+                          kOutputChannels);
+  } else {
+    std::fill_n(frames, frameCount * kOutputChannels, int16_t{0});
+  }
+  for (int number = 0; number < kSoundCount; ++number) {
+    Voice& voice = output.voices[number];
+    if (output.restartWanted[number].exchange(false)) {
+      voice = {0, !output.sounds[number].empty()};
+    }
+    MixVoice(voice, output.sounds[number], frames, frameCount);
+  }
+}
+
+bool LoadSoundFont(fluid_synth_t* synth) {
+  for (const std::string& file : soundFontFiles) {
+    if (fluid_synth_sfload(synth, file.c_str(), 1) != FLUID_FAILED) return true;
+  }
+  return false;
+}
+
+// Replaces the synthesizer by a new one with a General MIDI soundfont; false, with the old one
+// gone, when either cannot be set up.
+bool StartSynth() {
+  // The program keeps no log: the synthesizer's messages go nowhere.
+  for (int level = 0; level < LAST_LOG_LEVEL; ++level) {
+    fluid_set_log_function(level, nullptr, nullptr);
+  }
+  PlatformLockAudio();
+  fluid_synth_t* oldSynth = std::exchange(output.synth, nullptr);
+  fluid_settings_t* oldSettings = std::exchange(output.settings, nullptr);
+  PlatformUnlockAudio();
+  if (oldSynth) delete_fluid_synth(oldSynth);
+  if (oldSettings) delete_fluid_settings(oldSettings);
+
+  fluid_settings_t* settings = new_fluid_settings();
+  if (!settings) return false;
+  fluid_settings_setnum(settings, "synth.sample-rate", kSampleRate);
+  fluid_settings_setnum(settings, "synth.gain", kSynthGain);
+  fluid_synth_t* synth = new_fluid_synth(settings);
+  if (!synth || !LoadSoundFont(synth)) {
+    if (synth) delete_fluid_synth(synth);
+    delete_fluid_settings(settings);
+    return false;
+  }
+  PlatformLockAudio();
+  output.settings = settings;
+  output.synth = synth;
+  PlatformUnlockAudio();
+  return true;
+}
+
+// Hands one short message to the synthesizer; false when it is not a message the synthesizer
+// takes or the synthesizer refuses it.
+bool DeliverMidi(uint8_t status, uint8_t data1, uint8_t data2) {
+  if (!output.synth || data1 > 127 || data2 > 127) return false;
+  int channel = status & 0x0F;
+  int kind = status & 0xF0;
+  bool delivered = true;
+  PlatformLockAudio();
+  if (kind == 0x80 || (kind == 0x90 && data2 == 0)) {
+    // Releasing a note that is not sounding is no error.
+    fluid_synth_noteoff(output.synth, channel, data1);
+  } else if (kind == 0x90) {
+    delivered = fluid_synth_noteon(output.synth, channel, data1, data2) == FLUID_OK;
+  } else if (kind == 0xC0) {
+    delivered = fluid_synth_program_change(output.synth, channel, data1) == FLUID_OK;
+  } else {
+    delivered = false;
+  }
+  PlatformUnlockAudio();
+  return delivered;
+}
+
+// Reads an Ogg Vorbis stream from memory for vorbisfile.
+struct MemoryStream {
+  std::span<const unsigned char> data;
+  size_t position;
+};
+
+size_t ReadMemory(void* buffer, size_t size, size_t count, void* source) {
+  auto* stream = static_cast<MemoryStream*>(source);
+  if (size == 0) return 0;
+  size_t items = std::min(count, (stream->data.size() - stream->position) / size);
+  std::copy_n(stream->data.begin() + stream->position, items * size,
+              static_cast<unsigned char*>(buffer));
+  stream->position += items * size;
+  return items;
+}
+
+int SeekMemory(void* source, ogg_int64_t offset, int whence) {
+  auto* stream = static_cast<MemoryStream*>(source);
+  ogg_int64_t base = 0;
+  if (whence == SEEK_CUR) base = static_cast<ogg_int64_t>(stream->position);
+  if (whence == SEEK_END) base = static_cast<ogg_int64_t>(stream->data.size());
+  ogg_int64_t target = base + offset;
+  if (target < 0 || target > static_cast<ogg_int64_t>(stream->data.size())) return -1;
+  stream->position = static_cast<size_t>(target);
+  return 0;
+}
+
+long TellMemory(void* source) {
+  return static_cast<long>(static_cast<MemoryStream*>(source)->position);
+}
+
 }  // namespace
 
-void OpenMidi() {}
+void OpenMidi() {
+  if (gameState.midiOpen) return;
+  sentMessages.clear();
+  if (!StartSynth()) {
+    ShowProblem("Impossible d'ouvrir le périphérique MIDI");
+    return;
+  }
+  SendMidi(0xC0, 0, 0);
+  gameState.midiOpen = 1;
+}
 
-void SendMidi(uint8_t, uint8_t, uint8_t) {}
+void SendMidi(uint8_t status, uint8_t data1, uint8_t data2) {
+  sentMessages.push_back({PlatformTickCount(), status, data1, data2});
+  if (sentMessages.size() > kKeptMessages) sentMessages.pop_front();
+  if (!DeliverMidi(status, data1, data2)) ShowProblem("Erreur dans l'envoi du message MIDI");
+}
 
 void SetProgram(int channel, int program) {
   if (!gameState.midiOpen) return;
@@ -61,6 +246,52 @@ void PlayRowMelody(int rows) {
   }
 }
 
-void PlaySound(int) {}
+void PlaySound(int number) {
+  if (number < 0 || number >= kSoundCount) return;
+  output.restartWanted[number] = true;
+}
 
-void DecodeRecordedSounds() {}
+void DecodeRecordedSounds() {
+  std::vector<int16_t> decoded[kSoundCount];
+  for (int number = 0; number < kSoundCount; ++number) {
+    // A sound that does not decode stays empty and silent.
+    DecodeOggVorbis(FindEmbeddedResource("sound" + std::to_string(number)), &decoded[number]);
+  }
+  PlatformLockAudio();
+  for (int number = 0; number < kSoundCount; ++number) {
+    output.sounds[number] = std::move(decoded[number]);
+    output.voices[number] = {};
+    output.restartWanted[number] = false;
+  }
+  PlatformUnlockAudio();
+  PlatformOpenAudio(kSampleRate, kOutputChannels, RenderAudio);
+}
+
+const std::deque<MidiMessage>& SentMidiMessages() {
+  return sentMessages;
+}
+
+bool DecodeOggVorbis(std::span<const unsigned char> data, std::vector<int16_t>* samples) {
+  MemoryStream stream{data, 0};
+  ov_callbacks callbacks{ReadMemory, SeekMemory, nullptr, TellMemory};
+  OggVorbis_File file;
+  if (ov_open_callbacks(&stream, &file, nullptr, 0, callbacks) != 0) return false;
+  const vorbis_info* info = ov_info(&file, -1);
+  bool ok = ov_streams(&file) == 1 && info && info->channels == 1 && info->rate == kSampleRate;
+  std::vector<int16_t> pcm;
+  constexpr int kBigEndian = std::endian::native == std::endian::big ? 1 : 0;
+  while (ok) {
+    int16_t buffer[4096];
+    int section = 0;
+    long bytes =
+        ov_read(&file, reinterpret_cast<char*>(buffer), sizeof buffer, kBigEndian, 2, 1, &section);
+    if (bytes == 0) break;
+    ok = bytes > 0;
+    if (ok) pcm.insert(pcm.end(), buffer, buffer + bytes / 2);
+  }
+  // A damaged page makes vorbisfile stop early without an error: the count tells.
+  ok = ok && static_cast<ogg_int64_t>(pcm.size()) == ov_pcm_total(&file, -1) && !pcm.empty();
+  ov_clear(&file);
+  if (ok) *samples = std::move(pcm);
+  return ok;
+}

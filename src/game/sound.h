@@ -2,6 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <span>
+#include <string>
+#include <vector>
 
 void OpenMidi();
 void SendMidi(uint8_t status, uint8_t data1, uint8_t data2);
@@ -11,3 +15,20 @@ void PlayRowMelody(int rows);
 void PlaySound(int number);
 // Starts the sound output and decodes the three recorded sounds carried by the program.
 void DecodeRecordedSounds();
+
+// The General MIDI soundfonts OpenMidi tries, in this order; the first one that loads is used.
+extern std::vector<std::string> soundFontFiles;
+
+// One MIDI short message given to SendMidi, with the tick it was sent at.
+struct MidiMessage {
+  uint32_t tick;
+  uint8_t status;
+  uint8_t data1;
+  uint8_t data2;
+};
+// The messages sent since the output was opened, oldest first; only the latest 4096 are kept.
+const std::deque<MidiMessage>& SentMidiMessages();
+
+// Decodes a whole Ogg Vorbis stream held in memory into 16-bit samples. Only a single mono
+// stream at 44 100 Hz is accepted; anything else, or damaged data, returns false.
+bool DecodeOggVorbis(std::span<const unsigned char> data, std::vector<int16_t>* samples);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 using WindowHandle = struct PlatformWindow*;
 
@@ -203,6 +204,26 @@ std::string PlatformPromptText(WindowHandle owner, const std::string& title,
                                const std::string& prompt, const std::string& defaultText,
                                int maxLength);
 
+// The compression of a video recording, as the compression dialog edits it.
+struct CompressionOptions {
+  std::string encoder;   // the name of the chosen encoder (CompressionChoice::encoder)
+  int keyFrameInterval;  // a key frame every this many frames; 1 makes every frame a key frame
+  int dataRate;          // kilobytes per second; 0 leaves the size to the encoder's own quality
+};
+
+// An encoder the compression dialog offers: its name and the text shown for it.
+struct CompressionChoice {
+  std::string encoder;
+  std::string label;
+};
+
+// The modal compression dialog owned by `owner`: the encoder, the key-frame interval and the
+// data rate, "OK" and "Annuler"; Enter confirms. It opens on `options`; when confirmed it writes
+// the choice back into them and returns true, cancelled it leaves them and returns false. The
+// timers go on meanwhile.
+bool PlatformCompressionDialog(WindowHandle owner, const std::vector<CompressionChoice>& choices,
+                               CompressionOptions* options);
+
 // --- Notification icon ---------------------------------------------------------------------
 
 struct IconImage {
@@ -216,3 +237,22 @@ struct IconImage {
 bool PlatformAddTrayIcon(WindowHandle window, uint32_t callbackMessage, const std::string& tip,
                          const IconImage* images, int imageCount);
 void PlatformRemoveTrayIcon(WindowHandle window);
+
+// --- Audio output --------------------------------------------------------------------------
+
+// Fills `frameCount` frames of interleaved signed 16-bit samples, one sample per channel each.
+using AudioRenderProc = void (*)(int16_t* frames, int frameCount);
+
+// Starts the one audio output: from then on `render` is called, on a thread of its own, for
+// every block of frames the output plays. Without a usable sound device the output is a silent
+// one that still calls `render` at the same pace. Opening it again changes nothing.
+void PlatformOpenAudio(int sampleRate, int channels, AudioRenderProc render);
+// `render` does not run between these two; what it reads is changed only between them.
+void PlatformLockAudio();
+void PlatformUnlockAudio();
+
+// --- Network -------------------------------------------------------------------------------
+
+// The hardware address of the first network adapter the system lists that has a 6-byte address
+// and is not the loopback. Returns false when there is none.
+bool PlatformAdapterAddress(unsigned char address[6]);

@@ -1,7 +1,114 @@
 #include "scores/internet_scores.h"
 
-void FetchInternetScores() {}
+#include <curl/curl.h>
 
-std::string SubmitResult(const std::string&, PackedTime) {
-  return std::string();
+#include <algorithm>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "scores/score_file.h"
+#include "shell/game_state.h"
+
+namespace {
+
+constexpr size_t kReadChunk = 1024;
+
+struct ScoreServer {
+  std::string host;
+  int port;
+};
+
+ScoreServer scoreServer = {KESTROW_SCORE_SERVER_HOST, KESTROW_SCORE_SERVER_PORT};
+
+// The reply so far; a delivery is taken in chunks of at most 1024 bytes, each cut at its first
+// NUL, and reading stops once the reply holds its maximum.
+size_t ReceiveReply(char* data, size_t, size_t count, void* userData) {
+  auto* reply = static_cast<std::string*>(userData);
+  for (size_t start = 0; start < count; start += kReadChunk) {
+    size_t length = std::min(kReadChunk, count - start);
+    const char* nul = static_cast<const char*>(std::memchr(data + start, '\0', length));
+    if (nul) length = static_cast<size_t>(nul - (data + start));
+    size_t room = kMaxReplyBytes - reply->size();
+    reply->append(data + start, std::min(length, room));
+    if (reply->size() == kMaxReplyBytes) return 0;
+  }
+  return count;
+}
+
+// "&", "=", "+", "%" and every byte outside printable ASCII as %XX, so that a name cannot break
+// the form.
+std::string FormEncode(const std::string& text) {
+  std::string encoded;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte > 0x7E || c == '&' || c == '=' || c == '+' || c == '%') {
+      encoded += '%';
+      AppendHexByte(encoded, byte);
+      continue;
+    }
+    encoded += c;
+  }
+  return encoded;
+}
+
+}  // namespace
+
+void SetScoreServer(const std::string& host, int port) {
+  scoreServer = {host, port};
+}
+
+std::string ScoreServerExchange(const std::string& body) {
+  std::string reply;
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) return reply;
+  std::string url =
+      "http://" + scoreServer.host + ":" + std::to_string(scoreServer.port) + kScoreServerPath;
+  curl_slist* headers =
+      curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+  headers = curl_slist_append(headers, "Expect:");
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kExchangeTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, kScoreServerAgent);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kReadChunk));
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ReceiveReply);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+  curl_easy_perform(curl);
+  curl_easy_cleanup(curl);
+  curl_slist_free_all(headers);
+  return reply;
+}
+
+void ReadInternetTable(std::string_view reply, ScoreTable& table) {
+  for (int row = 0; row < kScoreRows; ++row) {
+    std::string name = LineField(reply, 2 * row + 1);
+    if (name.empty()) {
+      table[row] = {std::string(), kEmptySlotTime};
+      continue;
+    }
+    table[row] = {name, LenientNumber(LineField(reply, 2 * row + 2))};
+  }
+}
+
+void FetchInternetScores() {
+  std::string reply = ScoreServerExchange("action=get");
+  if (reply.empty()) return;
+  ReadInternetTable(reply, gameState.playfield.internetTable);
+}
+
+std::string BuildSubmissionToken(uint32_t encodedTime) {
+  auto mask = static_cast<uint8_t>(PlatformRandom(1, 255));
+  unsigned char address[6];
+  if (!PlatformAdapterAddress(address)) return std::string();
+  return FormatSubmissionToken(encodedTime, address, mask);
+}
+
+std::string SubmitResult(const std::string& name, PackedTime time) {
+  std::string token = BuildSubmissionToken(EncodeResultTime(time));
+  return ScoreServerExchange("action=set&nom=" + FormEncode(name) + "&tmp=" + token);
 }

@@ -1,10 +1,29 @@
 // The exchange with the score server.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
+#include "scores/score_server_protocol.h"
 #include "scores/score_table.h"
 
+// Replaces the internet table by the server's list; an empty reply leaves it as it was.
 void FetchInternetScores();
 // Sends a won game's result; returns the server's reply, empty when the exchange failed.
 std::string SubmitResult(const std::string& name, PackedTime time);
+
+// One POST of `body` to the score server; the reply's body, empty when nothing could be read.
+std::string ScoreServerExchange(const std::string& body);
+// The token of a submission, with a fresh mask; empty when the machine has no adapter address.
+std::string BuildSubmissionToken(uint32_t encodedTime);
+// Fills the table from a list reply: name and time of row 0, row 1, ... joined by "|".
+void ReadInternetTable(std::string_view reply, ScoreTable& table);
+
+// The server the game talks to: the build's setting until a test points it elsewhere.
+void SetScoreServer(const std::string& host, int port);
+
+// Bounds of one exchange.
+inline constexpr long kConnectTimeoutMs = 5000;
+inline constexpr long kExchangeTimeoutMs = 10000;
+inline constexpr size_t kMaxReplyBytes = 64 * 1024;

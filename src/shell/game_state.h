@@ -11,6 +11,7 @@
 #include "game/playfield.h"
 #include "platform/platform.h"
 #include "settings/key_bindings.h"
+#include "video/video_recorder.h"
 #include "widgets/drawing.h"
 #include "widgets/image_button.h"
 #include "widgets/widget.h"
@@ -49,6 +50,7 @@ struct GameState {
   // Video capture
   uint8_t videoCapture;
   uint8_t pendingVideoCapture;
+  VideoRecorder video;
 
   // Clock and board
   GameClock clock;

@@ -69,6 +69,18 @@ struct HeadlessPrompt {
 const std::vector<HeadlessPrompt>& HeadlessPrompts();
 void HeadlessQueuePromptAnswer(const std::string& answer);
 
+// Compression dialogs: every one shown is recorded with the encoders offered and the options it
+// opened on. Answers are taken from the queue, else the dialog is confirmed as shown (Enter).
+struct HeadlessCompressionDialog {
+  std::vector<CompressionChoice> choices;
+  CompressionOptions shown;
+  bool confirmed;
+};
+const std::vector<HeadlessCompressionDialog>& HeadlessCompressionDialogs();
+// The next dialog is confirmed with these options, as if the user had chosen them.
+void HeadlessQueueCompressionAnswer(const CompressionOptions& options);
+void HeadlessQueueCompressionCancel();
+
 // Standard windows and their controls.
 // The live standard window with this title, or null.
 WindowHandle HeadlessFindWindow(const std::string& title);
@@ -100,3 +112,15 @@ std::vector<std::string> HeadlessBrowserAddresses(WindowHandle window);
 void HeadlessSetTrayAvailable(bool available);
 bool HeadlessTrayIconShown();
 void HeadlessClickTrayIcon(uint32_t mouseMessage);
+
+// The audio output: the frames rendered since it opened or since the last HeadlessClearAudio,
+// interleaved by channel. The frames of elapsed virtual time are rendered each time the clock
+// moves: a sound started at tick T begins within a frame of (T - clear tick) * rate / 1000.
+const std::vector<int16_t>& HeadlessAudio();
+void HeadlessClearAudio();
+// The output's format; 0 while it is not open.
+int HeadlessAudioRate();
+int HeadlessAudioChannels();
+
+// The network adapter: after a reset the machine has one, 02:4B:45:53:54:52; null removes it.
+void HeadlessSetAdapterAddress(const unsigned char* address);

@@ -5,7 +5,9 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 
+#include "platform/headless/audio_headless.h"
 #include "platform/headless/headless.h"
 #include "platform/headless/headless_internal.h"
 #include "platform/platform.h"
@@ -45,10 +47,14 @@ struct Backend {
   std::deque<int> answers;
   std::vector<HeadlessPrompt> prompts;
   std::deque<std::string> promptAnswers;
+  std::vector<HeadlessCompressionDialog> compressionDialogs;
+  std::deque<std::optional<CompressionOptions>> compressionAnswers;
   bool keepPushedImages = true;
   bool trayAvailable = false;
   WindowHandle trayWindow = nullptr;
   uint32_t trayMessage = 0;
+  bool adapterPresent = true;
+  unsigned char adapterAddress[6] = {0x02, 0x4B, 0x45, 0x53, 0x54, 0x52};
 };
 
 Backend backend;
@@ -133,6 +139,7 @@ uint32_t PlatformTickCount() {
 
 void PlatformSleep(uint32_t milliseconds) {
   backend.now += milliseconds;
+  HeadlessRenderAudio();
 }
 
 int PlatformScreenWidth() {
@@ -273,6 +280,24 @@ std::string PlatformPromptText(WindowHandle, const std::string& title, const std
   return answer;
 }
 
+bool PlatformCompressionDialog(WindowHandle, const std::vector<CompressionChoice>& choices,
+                               CompressionOptions* options) {
+  std::optional<CompressionOptions> answer = *options;
+  if (!backend.compressionAnswers.empty()) {
+    answer = backend.compressionAnswers.front();
+    backend.compressionAnswers.pop_front();
+  }
+  backend.compressionDialogs.push_back({choices, *options, answer.has_value()});
+  if (answer) *options = *answer;
+  return answer.has_value();
+}
+
+bool PlatformAdapterAddress(unsigned char address[6]) {
+  if (!backend.adapterPresent) return false;
+  std::memcpy(address, backend.adapterAddress, 6);
+  return true;
+}
+
 bool PlatformAddTrayIcon(WindowHandle window, uint32_t callbackMessage, const std::string&,
                          const IconImage*, int) {
   if (!backend.trayAvailable) return false;
@@ -289,6 +314,7 @@ void PlatformRemoveTrayIcon(WindowHandle) {
 
 void HeadlessReset(int screenWidth, int screenHeight) {
   backend = Backend{};
+  HeadlessResetAudio();
   backend.screenWidth = screenWidth;
   backend.screenHeight = screenHeight;
 }
@@ -304,9 +330,11 @@ void HeadlessAdvance(uint32_t milliseconds) {
     const Timer* next = EarliestTimer();
     if (next == nullptr || static_cast<int32_t>(next->due - target) > 0) break;
     if (static_cast<int32_t>(next->due - backend.now) > 0) backend.now = next->due;
+    HeadlessRenderAudio();
     FireDueTimer();
   }
   if (static_cast<int32_t>(target - backend.now) > 0) backend.now = target;
+  HeadlessRenderAudio();
   HeadlessDispatchPending();
 }
 
@@ -412,6 +440,18 @@ void HeadlessQueuePromptAnswer(const std::string& answer) {
   backend.promptAnswers.push_back(answer);
 }
 
+const std::vector<HeadlessCompressionDialog>& HeadlessCompressionDialogs() {
+  return backend.compressionDialogs;
+}
+
+void HeadlessQueueCompressionAnswer(const CompressionOptions& options) {
+  backend.compressionAnswers.push_back(options);
+}
+
+void HeadlessQueueCompressionCancel() {
+  backend.compressionAnswers.push_back(std::nullopt);
+}
+
 void HeadlessSetTrayAvailable(bool available) {
   backend.trayAvailable = available;
 }
@@ -422,4 +462,9 @@ bool HeadlessTrayIconShown() {
 
 void HeadlessClickTrayIcon(uint32_t mouseMessage) {
   if (backend.trayWindow) Post(backend.trayWindow, backend.trayMessage, 1, mouseMessage);
+}
+
+void HeadlessSetAdapterAddress(const unsigned char* address) {
+  backend.adapterPresent = address != nullptr;
+  if (address) std::memcpy(backend.adapterAddress, address, 6);
 }

@@ -1,0 +1,85 @@
+#include "score_requests.h"
+
+#include "scores/score_server_protocol.h"
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return HexDigitValue(c);
+}
+
+ScoreReply AnswerSubmission(ScoreStore& store, std::string_view body,
+                            const std::string& clientAddress, int64_t now) {
+  std::string name;
+  std::string token;
+  SubmissionToken decoded;
+  if (!FormField(body, "tmp", &token) || !DecodeSubmissionToken(token, &decoded)) {
+    return {200, "0"};
+  }
+  FormField(body, "nom", &name);
+  ReceivedResult result{CleanStoredName(name), decoded.time, decoded.address, clientAddress, now};
+  int rank = StoreResult(store, result);
+  if (rank < 0) return {500, std::string()};
+  return {200, std::to_string(rank)};
+}
+
+}  // namespace
+
+std::string DecodeFormText(std::string_view text) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '+') {
+      decoded += ' ';
+      continue;
+    }
+    if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+        HexValue(text[i + 2]) >= 0) {
+      decoded += static_cast<char>(HexValue(text[i + 1]) << 4 | HexValue(text[i + 2]));
+      i += 2;
+      continue;
+    }
+    decoded += c;
+  }
+  return decoded;
+}
+
+bool FormField(std::string_view body, std::string_view key, std::string* value) {
+  size_t start = 0;
+  while (start <= body.size()) {
+    size_t end = body.find('&', start);
+    if (end == std::string_view::npos) end = body.size();
+    std::string_view pair = body.substr(start, end - start);
+    size_t equals = pair.find('=');
+    std::string_view name = pair.substr(0, equals);
+    if (DecodeFormText(name) == key) {
+      *value = equals == std::string_view::npos ? std::string()
+                                                : DecodeFormText(pair.substr(equals + 1));
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+std::string CleanStoredName(std::string_view name) {
+  std::string clean;
+  for (char c : name) {
+    if (c == '|' || c == '\r' || c == '\n' || c == '\0') continue;
+    if (clean.size() == kMaxStoredName) break;
+    clean += c;
+  }
+  return clean;
+}
+
+ScoreReply HandleScoreRequest(ScoreStore& store, std::string_view body,
+                              const std::string& clientAddress, int64_t now) {
+  if (body.size() > kMaxRequestBody) return {413, std::string()};
+  std::string action;
+  if (!FormField(body, "action", &action)) return {400, std::string()};
+  if (action == "get") return {200, BestResultsText(store)};
+  if (action == "set") return AnswerSubmission(store, body, clientAddress, now);
+  return {400, std::string()};
+}

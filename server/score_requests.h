@@ -1,0 +1,31 @@
+// The two requests of the score protocol: the list of the best ("action=get") and a submission
+// ("action=set&nom=NAME&tmp=TOKEN"), read from a form-encoded body.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "score_store.h"
+
+// The longest name kept; longer names are cut.
+inline constexpr size_t kMaxStoredName = 32;
+// The largest body read; a submission needs fewer than 200 bytes.
+inline constexpr size_t kMaxRequestBody = 4096;
+
+struct ScoreReply {
+  int status;
+  std::string body;
+};
+
+// The value of the first field named `key` in a form body, percent-decoded ("+" is a space);
+// false when the body has no such field.
+bool FormField(std::string_view body, std::string_view key, std::string* value);
+std::string DecodeFormText(std::string_view text);
+// The name as stored: without "|", CR, LF and NUL, which would break the list, and cut to its
+// maximum.
+std::string CleanStoredName(std::string_view name);
+
+// Answers one request body from `clientAddress` received at `now` (seconds since the epoch).
+ScoreReply HandleScoreRequest(ScoreStore& store, std::string_view body,
+                              const std::string& clientAddress, int64_t now);

@@ -1,0 +1,69 @@
+// The audio output on SDL2's audio subsystem: one playback device whose callback asks the game
+// for its frames. When no device can be opened (no sound card, no sound server), SDL's dummy
+// driver takes its place, so the game runs the same way, silently.
+#include <SDL.h>
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+namespace {
+
+// About 12 ms at 44 100 Hz: short enough for a note to follow its key press.
+constexpr Uint16 kBlockFrames = 512;
+
+SDL_AudioDeviceID device = 0;
+AudioRenderProc renderProc = nullptr;
+int channelCount = 0;
+
+void Callback(void*, Uint8* stream, int length) {
+  renderProc(reinterpret_cast<int16_t*>(stream),
+             length / static_cast<int>(sizeof(int16_t) * channelCount));
+}
+
+// Initialises the audio subsystem with SDL's choice of driver (or SDL_AUDIODRIVER's) and opens
+// the default playback device in our format; SDL converts when the device wants another.
+bool OpenDevice(int sampleRate, int channels) {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  SDL_AudioSpec wanted{};
+  wanted.freq = sampleRate;
+  wanted.format = AUDIO_S16SYS;
+  wanted.channels = static_cast<Uint8>(channels);
+  wanted.samples = kBlockFrames;
+  wanted.callback = Callback;
+  device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+  if (device != 0) return true;
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  return false;
+}
+
+// Stops the callback before the process tears down what it reads.
+void CloseDevice() {
+  SDL_CloseAudioDevice(device);
+  device = 0;
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+}  // namespace
+
+void PlatformOpenAudio(int sampleRate, int channels, AudioRenderProc render) {
+  if (device != 0) return;
+  renderProc = render;
+  channelCount = channels;
+  // The GTK backend handles the termination signals itself.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (!OpenDevice(sampleRate, channels)) {
+    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+    if (!OpenDevice(sampleRate, channels)) return;
+  }
+  SDL_PauseAudioDevice(device, 0);
+  std::atexit(CloseDevice);
+}
+
+void PlatformLockAudio() {
+  if (device != 0) SDL_LockAudioDevice(device);
+}
+
+void PlatformUnlockAudio() {
+  if (device != 0) SDL_UnlockAudioDevice(device);
+}

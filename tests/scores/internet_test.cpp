@@ -1,0 +1,456 @@
+// The score-server client: the requests byte for byte, the token, the list reply, the ranking's
+// messages against the real kestrow-scores, and the failures of the network.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "game/chronometer.h"
+#include "game/rules.h"
+#include "game/sound.h"
+#include "platform/cp1252.h"
+#include "scores/internet_scores.h"
+#include "scores/score_list.h"
+#include "server/server_process.h"
+#include "support/game_driver.h"
+#include "widgets/resources.h"
+
+namespace {
+
+constexpr unsigned char kAdapter[6] = {0x00, 0x1B, 0x2C, 0xFD, 0x4E, 0xA5};
+
+// A loopback HTTP server that records each request and answers every one with the same bytes.
+struct RecordingServer {
+  int listener = -1;
+  int port = 0;
+  std::string response;
+  std::atomic<bool> stopping = false;
+  std::mutex lock;
+  std::vector<std::string> requests;
+  std::thread thread;
+
+  explicit RecordingServer(std::string reply, int status = 200) {
+    response = "HTTP/1.1 " + std::to_string(status) +
+               " X\r\nContent-Length: " + std::to_string(reply.size()) +
+               "\r\nConnection: close\r\n\r\n" + reply;
+    listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener, 8);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    thread = std::thread([this] { Serve(); });
+  }
+
+  ~RecordingServer() {
+    stopping = true;
+    thread.join();
+    close(listener);
+  }
+
+  void Serve() {
+    pollfd ready{listener, POLLIN, 0};
+    while (!stopping) {
+      if (poll(&ready, 1, 20) <= 0) continue;
+      int connection = accept(listener, nullptr, nullptr);
+      std::string request = ReadRequest(connection);
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        requests.push_back(request);
+      }
+      send(connection, response.data(), response.size(), MSG_NOSIGNAL);
+      close(connection);
+    }
+  }
+
+  // The head up to its blank line, then as many body bytes as its Content-Length says.
+  static std::string ReadRequest(int connection) {
+    std::string request;
+    char buffer[4096];
+    for (;;) {
+      size_t head = request.find("\r\n\r\n");
+      if (head != std::string::npos) {
+        size_t field = request.find("Content-Length: ");
+        size_t body = field == std::string::npos ? 0 : std::stoul(request.substr(field + 16));
+        if (request.size() >= head + 4 + body) return request;
+      }
+      ssize_t count = recv(connection, buffer, sizeof buffer, 0);
+      if (count <= 0) return request;
+      request.append(buffer, static_cast<size_t>(count));
+    }
+  }
+
+  std::vector<std::string> Requests() {
+    std::lock_guard<std::mutex> hold(lock);
+    return requests;
+  }
+};
+
+std::string BodyOf(const std::string& request) {
+  return request.substr(request.find("\r\n\r\n") + 4);
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+int Hex(const std::string& token, size_t at) {
+  return std::stoi(token.substr(at, 2), nullptr, 16);
+}
+
+TEST(Exchange, RequestsAreSentByteForByte) {
+  HeadlessReset();
+  HeadlessSetAdapterAddress(kAdapter);
+  RecordingServer server("");
+  SetScoreServer("127.0.0.1", server.port);
+  FetchInternetScores();
+  SubmitResult(Utf8ToCp1252("Zoé & co=1+2%"), 3 * 65536 + 25 * 256 + 7);
+  SubmitResult("", 5 * 256);
+  HeadlessSetAdapterAddress(nullptr);
+  SubmitResult("Nemo", 5 * 256);
+  std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 4u);
+  for (const std::string& request : requests) {
+    EXPECT_EQ(request.rfind("POST /public/index.php?a=KestrowRes HTTP/1.1\r\n", 0), 0u);
+    EXPECT_EQ(Count(request, "\r\nUser-Agent: Kestrow 1.3\r\n"), 1u);
+    EXPECT_EQ(Count(request, "Content-Type"), 1u);
+    EXPECT_EQ(Count(request, "\r\nContent-Type: application/x-www-form-urlencoded\r\n"), 1u);
+    EXPECT_EQ(Count(request, "Expect"), 0u);
+  }
+  EXPECT_EQ(BodyOf(requests[0]), "action=get");
+
+  std::string named = BodyOf(requests[1]);
+  std::string prefix = "action=set&nom=Zo%E9 %26 co%3D1%2B2%25&tmp=";
+  ASSERT_EQ(named.rfind(prefix, 0), 0u) << named;
+  std::string token = named.substr(prefix.size());
+  ASSERT_EQ(token.size(), kTokenLength);
+  EXPECT_EQ(token.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+  int mask = Hex(token, 16);
+  EXPECT_NE(mask, 0);
+  uint32_t encoded = 0;
+  for (size_t at = 4; at < 12; at += 2) encoded = encoded << 8 | (Hex(token, at) ^ mask);
+  EXPECT_EQ(encoded, EncodeResultTime(3 * 65536 + 25 * 256 + 7));
+  const size_t addressAt[6] = {0, 2, 12, 14, 18, 20};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(Hex(token, addressAt[i]) ^ mask, kAdapter[i]) << i;
+
+  std::string unnamed = BodyOf(requests[2]);
+  EXPECT_EQ(unnamed.rfind("action=set&nom=&tmp=", 0), 0u);
+  EXPECT_EQ(unnamed.size(), std::string("action=set&nom=&tmp=").size() + kTokenLength);
+  EXPECT_EQ(BodyOf(requests[3]), "action=set&nom=Nemo&tmp=");
+}
+
+TEST(Exchange, EveryTokenDrawsItsOwnMask) {
+  HeadlessReset();
+  std::set<std::string> masks;
+  for (int i = 0; i < 200; ++i) {
+    std::string token = BuildSubmissionToken(EncodeResultTime(1234));
+    ASSERT_EQ(token.size(), kTokenLength);
+    EXPECT_NE(token.substr(16, 2), "00");
+    masks.insert(token.substr(16, 2));
+  }
+  EXPECT_GT(masks.size(), 100u);
+}
+
+TEST(Protocol, EncodingAndDecodingAreInverse) {
+  for (uint32_t m = 0; m < 256; ++m) {
+    for (uint32_t s = 0; s < 60; ++s) {
+      for (uint32_t c = 0; c < 100; ++c) {
+        auto time = static_cast<int32_t>(m << 16 | s << 8 | c);
+        int32_t decoded = -1;
+        ASSERT_TRUE(DecodeResultTime(EncodeResultTime(time), &decoded)) << time;
+        ASSERT_EQ(decoded, time);
+      }
+    }
+  }
+  // Minutes are taken modulo 256.
+  int32_t decoded = -1;
+  EXPECT_TRUE(DecodeResultTime(EncodeResultTime(300 * 65536 + 256 + 2), &decoded));
+  EXPECT_EQ(decoded, 44 * 65536 + 256 + 2);
+}
+
+TEST(Protocol, TheCheckValueCatchesEverySingleByteChange) {
+  for (uint32_t m = 0; m < 256; ++m) {
+    for (uint32_t s : {0u, 17u, 59u}) {
+      for (uint32_t c : {0u, 10u, 35u, 64u, 99u}) {
+        uint32_t encoded = EncodeResultTime(static_cast<int32_t>(m << 16 | s << 8 | c));
+        for (int shift = 0; shift < 32; shift += 8) {
+          for (uint32_t other = 1; other < 256; ++other) {
+            int32_t decoded;
+            ASSERT_FALSE(DecodeResultTime(encoded ^ (other << shift), &decoded))
+                << m << ":" << s << ":" << c << " byte " << shift / 8 << " ^ " << other;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(Protocol, TokensDecodeBackAndRefuseChangedDigits) {
+  for (int mask = 1; mask < 256; ++mask) {
+    int32_t time = (mask % 7) * 65536 + (mask % 60) * 256 + mask % 100;
+    std::string token = FormatSubmissionToken(EncodeResultTime(time), kAdapter, mask);
+    SubmissionToken decoded;
+    ASSERT_TRUE(DecodeSubmissionToken(token, &decoded));
+    EXPECT_EQ(decoded.time, time);
+    EXPECT_EQ(decoded.encodedTime, EncodeResultTime(time));
+    EXPECT_TRUE(std::equal(decoded.address.begin(), decoded.address.end(), kAdapter));
+    for (size_t at = 4; at < 12; ++at) {
+      for (char digit : std::string("0123456789ABCDEF")) {
+        if (digit == token[at]) continue;
+        std::string changed = token;
+        changed[at] = digit;
+        ASSERT_FALSE(DecodeSubmissionToken(changed, &decoded)) << changed;
+      }
+    }
+  }
+}
+
+TEST(FetchReply, PairsFillTheRowsInTheOrderReceived) {
+  ScoreTable table;
+  EmptyScoreTable(table);
+  ReadInternetTable("Bob|900|Ann|300", table);
+  EXPECT_EQ(table[0].name, "Bob");
+  EXPECT_EQ(table[0].time, 900);
+  EXPECT_EQ(table[1].name, "Ann");
+  EXPECT_EQ(table[1].time, 300);
+  for (int row = 2; row < kScoreRows; ++row) {
+    EXPECT_EQ(table[row].name, "");
+    EXPECT_EQ(table[row].time, kEmptySlotTime);
+  }
+  ReadInternetTable("A|1||77|C|x3", table);
+  EXPECT_EQ(table[0].name, "A");
+  EXPECT_EQ(table[1].name, "");
+  EXPECT_EQ(table[1].time, kEmptySlotTime);  // an empty name gives an empty row
+  EXPECT_EQ(table[2].name, "C");
+  EXPECT_EQ(table[2].time, 0);  // read leniently
+  EXPECT_EQ(table[3].name, "");
+  std::string full;
+  for (int i = 0; i < 20; ++i) full += "P" + std::to_string(i) + "|" + std::to_string(i) + "|";
+  ReadInternetTable(full, table);
+  EXPECT_EQ(table[15].name, "P15");
+  EXPECT_EQ(table[15].time, 15);
+}
+
+TEST(FetchReply, AnEmptyReplyKeepsTheRows) {
+  HeadlessReset();
+  gameState.playfield.internetTable[0] = {"Old", 42};
+  {
+    RecordingServer server("");
+    SetScoreServer("127.0.0.1", server.port);
+    FetchInternetScores();
+    EXPECT_EQ(server.Requests().size(), 1u);
+  }
+  EXPECT_EQ(gameState.playfield.internetTable[0].name, "Old");
+  RecordingServer errorPage("Not|5", 500);  // an error page is read like any reply
+  SetScoreServer("127.0.0.1", errorPage.port);
+  FetchInternetScores();
+  EXPECT_EQ(gameState.playfield.internetTable[0].name, "Not");
+  EXPECT_EQ(gameState.playfield.internetTable[0].time, 5);
+  EXPECT_EQ(gameState.playfield.internetTable[1].name, "");
+}
+
+TEST(ExchangeFailures, ServerDownGivesTheEmptyReplyAtOnce) {
+  SetScoreServer("127.0.0.1", ClosedLoopbackPort());
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ScoreServerExchange("action=get"), "");
+  auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  RecordProperty("milliseconds", static_cast<int>(elapsed.count()));
+  EXPECT_LT(elapsed.count(), kConnectTimeoutMs);  // refused, not timed out
+}
+
+TEST(ExchangeFailures, RepliesAreCutAtNulAndCapped) {
+  {
+    RecordingServer server(std::string("12\0abc", 6));
+    SetScoreServer("127.0.0.1", server.port);
+    EXPECT_EQ(ScoreServerExchange("action=get"), "12");
+  }
+  std::string huge(10 * 1024 * 1024, '7');
+  RecordingServer server(huge);
+  SetScoreServer("127.0.0.1", server.port);
+  std::string reply = ScoreServerExchange("action=get");
+  EXPECT_EQ(reply, huge.substr(0, kMaxReplyBytes));
+}
+
+// --- The ranking of a won game against a server -------------------------------------------------
+
+Playfield& Board() {
+  return gameState.playfield;
+}
+
+void WinAt(int32_t elapsedMs) {
+  Board().score = 1990;
+  for (int column = 0; column < kColumns; ++column) Board().cells[column] = column == 4 ? 0 : 3;
+  Board().nextPieceId = 1;
+  SpawnPiece();
+  gameState.clock.startTick = PlatformTickCount() - elapsedMs;
+  UpdateChronometer();
+  HandleGameKey(Board().keys.drop);
+}
+
+void ExpectLastDialog(const char* title, const std::string& text) {
+  ASSERT_FALSE(HeadlessDialogs().empty());
+  EXPECT_EQ(HeadlessDialogs().back().title, Utf8ToCp1252(title));
+  EXPECT_EQ(HeadlessDialogs().back().text, Utf8ToCp1252(text));
+  EXPECT_EQ(HeadlessDialogs().back().style, MB_OK);
+}
+
+// Dark text pixels in the first row of the score list.
+int InkInFirstRow() {
+  int ink = 0;
+  for (int y = 173; y < 189; ++y) {
+    for (int x = 356; x < 560; ++x) {
+      uint32_t p = ScreenPixel(x, y);
+      if (((p >> 16) & 0xFF) < 110 && ((p >> 8) & 0xFF) < 110 && (p & 0xFF) < 110) ++ink;
+    }
+  }
+  return ink;
+}
+
+constexpr const char* kInternetOn = "Ann\r\n1|1|1|0\r\n39|37|38|17|40|16\r\n";
+
+TEST(InternetRanking, AgainstTheRealServer) {
+  ServerProcess server;
+  ASSERT_TRUE(StartScoreServer(&server, TemporaryDatabasePath(), {"--rate", "1000"}));
+  SetScoreServer("127.0.0.1", server.port);
+  PrepareScoreFile(kInternetOn);
+  RunGame({[] { EXPECT_EQ(InkInFirstRow(), 0); },  // the server's list is empty
+           [] { ClickButton(1); },
+           [] {
+             HeadlessQueuePromptAnswer(Utf8ToCp1252("Zoé"));
+             WinAt(40000);
+             ExpectLastDialog("Félicitations!!!", "Vous êtes le premier.");
+             EXPECT_EQ(Board().internetTable[0].name, Utf8ToCp1252("Zoé"));
+             EXPECT_EQ(Board().internetTable[0].time, 40 * 256);
+             EXPECT_GT(InkInFirstRow(), 0);
+           },
+           [] { ClickButton(1); },
+           [] {
+             HeadlessQueuePromptAnswer("Bob");
+             WinAt(50000);
+             ExpectLastDialog("Bravo!!!", "Vous êtes en 2ème position.");
+             EXPECT_EQ(Board().internetTable[1].name, "Bob");
+           }});
+  for (int i = 0; i < 14; ++i) SubmitResult("Fast" + std::to_string(i), 256 + i);
+  PrepareScoreFile(kInternetOn);
+  RunGame({[] { EXPECT_EQ(Board().internetTable[15].name, "Bob"); },  // fetched at start
+           [] { ClickButton(1); },
+           [] {
+             WinAt(59000);
+             ExpectLastDialog("Peut mieux faire!!!", "Ce n'est pas suffisant...");
+           }});
+  StopScoreServer(server, SIGTERM);
+}
+
+// How closely the left channel of the audio output, from `ms` after the last clear, follows
+// recorded sound `number` (1 for the same shape).
+double HeardSound(int number, uint32_t ms) {
+  std::vector<int16_t> sound;
+  EXPECT_TRUE(DecodeOggVorbis(FindEmbeddedResource("sound" + std::to_string(number)), &sound));
+  const std::vector<int16_t>& audio = HeadlessAudio();
+  size_t first = static_cast<size_t>(ms) * HeadlessAudioRate() / 1000;
+  size_t channels = static_cast<size_t>(HeadlessAudioChannels());
+  double product = 0, heard = 0, expected = 0;
+  for (size_t i = 0; i < sound.size() && channels * (first + i) < audio.size(); ++i) {
+    double a = audio[channels * (first + i)], b = sound[i];
+    product += a * b;
+    heard += a * a;
+    expected += b * b;
+  }
+  return heard > 0 && expected > 0 ? product / std::sqrt(heard * expected) : 0;
+}
+
+TEST(InternetRanking, OutcomesOfEveryReply) {
+  struct Case {
+    std::string reply;
+    bool soundsOn;
+    const char* title;
+    std::string text;
+    int sound;  // -1 for none
+    bool refreshed;
+  };
+  std::vector<Case> cases = {
+      {"0", true, "Peut mieux faire!!!", "Ce n'est pas suffisant...", 1, false},
+      {"12", true, "Bravo!!!", "Vous êtes en 12ème position.", 2, true},
+      {"1", true, "Félicitations!!!", "Vous êtes le premier.", 2, true},
+      {"1\r\n", true, "Bravo!!!", "Vous êtes en 1\r\nème position.", 2, true},
+      {"erreur", true, "Problème!!!", "Problème de transmission avec le serveur.", -1, false},
+      {"-3", true, "Problème!!!", "Problème de transmission avec le serveur.", -1, false},
+      {"0", false, "Peut mieux faire!!!", "Ce n'est pas suffisant...", -1, false},
+      {"7", false, "Bravo!!!", "Vous êtes en 7ème position.", -1, true},
+  };
+  for (const Case& expected : cases) {
+    RecordingServer server(expected.reply);
+    SetScoreServer("127.0.0.1", server.port);
+    PrepareScoreFile(expected.soundsOn ? "Ann\r\n1|1|1|0\r\n39|37|38|17|40|16\r\n"
+                                       : "Ann\r\n0|1|1|0\r\n39|37|38|17|40|16\r\n");
+    RunGame({[] { ClickButton(1); },
+             [&] {
+               size_t before = server.Requests().size();
+               HeadlessClearAudio();
+               uint32_t cleared = PlatformTickCount();
+               WinAt(30000);
+               uint32_t ranked = PlatformTickCount() - cleared;
+               HeadlessAdvance(2000);
+               ExpectLastDialog(expected.title, expected.text);
+               for (int sound : {1, 2}) {
+                 double likeness = HeardSound(sound, ranked);
+                 if (sound == expected.sound) {
+                   EXPECT_GT(likeness, 0.9) << expected.reply << " sound " << sound;
+                 } else {
+                   EXPECT_LT(likeness, 0.5) << expected.reply << " sound " << sound;
+                 }
+               }
+               std::vector<std::string> requests = server.Requests();
+               ASSERT_EQ(requests.size(), before + (expected.refreshed ? 2 : 1)) << expected.reply;
+               EXPECT_EQ(BodyOf(requests[before]).rfind("action=set&nom=Ann&tmp=", 0), 0u);
+               if (expected.refreshed) {
+                 EXPECT_EQ(BodyOf(requests.back()), "action=get");
+               }
+               EXPECT_EQ(Board().localTable[0].time, 30 * 256);
+             }});
+  }
+}
+
+TEST(InternetRanking, AStalledServerEndsWithinTheBoundAndTheGameGoesOn) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(listener, 8);  // connections complete, but nobody answers
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  SetScoreServer("127.0.0.1", ClosedLoopbackPort());
+  PrepareScoreFile(kInternetOn);
+  RunGame({[] { ClickButton(1); },
+           [&] {
+             SetScoreServer("127.0.0.1", ntohs(address.sin_port));
+             auto start = std::chrono::steady_clock::now();
+             WinAt(30000);
+             auto elapsed = std::chrono::steady_clock::now() - start;
+             EXPECT_LT(elapsed, std::chrono::milliseconds(kExchangeTimeoutMs + 2000));
+             ExpectLastDialog("Problème!!!", "Problème de transmission avec le serveur.");
+           },
+           [] { ClickButton(1); },
+           [] {
+             EXPECT_TRUE(gameState.clock.running);  // the window took the next command
+           }});
+  close(listener);
+}
+
+}  // namespace

@@ -1,0 +1,336 @@
+// kestrow-scores: the two requests, the store, the bounds, and the real process under load.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "rate_limit.h"
+#include "score_requests.h"
+#include "score_store.h"
+#include "scores/score_server_protocol.h"
+#include "server/server_process.h"
+
+namespace {
+
+constexpr unsigned char kAddress[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+
+// A packed time of s seconds and c hundredths.
+constexpr int32_t T(int s, int c = 0) {
+  return (s / 60) * 65536 + (s % 60) * 256 + c;
+}
+
+std::string Submission(const std::string& encodedName, int32_t time, uint8_t mask = 0x5C) {
+  return "action=set&nom=" + encodedName +
+         "&tmp=" + FormatSubmissionToken(EncodeResultTime(time), kAddress, mask);
+}
+
+struct OpenStore {
+  ScoreStore store{};
+  std::string path = TemporaryDatabasePath();
+  OpenStore() {
+    std::string error;
+    EXPECT_TRUE(OpenScoreStore(store, path, &error)) << error;
+  }
+  ~OpenStore() { CloseScoreStore(store); }
+  std::string Ask(const std::string& body) {
+    ScoreReply reply = HandleScoreRequest(store, body, "192.0.2.7", 1700000000);
+    EXPECT_EQ(reply.status, 200) << body;
+    return reply.body;
+  }
+};
+
+int64_t CountRows(const std::string& path, const std::string& where = "1") {
+  sqlite3* database = nullptr;
+  sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  std::string sql = "SELECT count(*) FROM results WHERE " + where;
+  sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr);
+  int64_t count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : -1;
+  sqlite3_finalize(statement);
+  sqlite3_close(database);
+  return count;
+}
+
+std::set<std::string> StoredNames(const std::string& path) {
+  sqlite3* database = nullptr;
+  sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(database, "SELECT name FROM results", -1, &statement, nullptr);
+  std::set<std::string> names;
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    names.emplace(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
+                  static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(database);
+  return names;
+}
+
+TEST(Requests, FormFieldsAreDecoded) {
+  std::string value;
+  EXPECT_TRUE(FormField("action=set&nom=Zo%E9+%26+co%3d&tmp=", "nom", &value));
+  EXPECT_EQ(value, "Zo\xE9 & co=");
+  EXPECT_TRUE(FormField("action=set&nom=a&tmp=", "tmp", &value));
+  EXPECT_EQ(value, "");
+  EXPECT_TRUE(FormField("x&nom", "nom", &value));
+  EXPECT_EQ(value, "");
+  EXPECT_FALSE(FormField("action=get", "nom", &value));
+  EXPECT_TRUE(FormField("nom=first&nom=second", "nom", &value));
+  EXPECT_EQ(value, "first");
+  EXPECT_EQ(DecodeFormText("100%"), "100%");
+  EXPECT_EQ(DecodeFormText("%4"), "%4");
+  EXPECT_EQ(DecodeFormText("%zz%41"), "%zzA");
+  EXPECT_EQ(CleanStoredName(std::string("a|b\r\nc\0d", 8)), "abcd");
+  EXPECT_EQ(CleanStoredName(std::string(40, 'n')), std::string(kMaxStoredName, 'n'));
+}
+
+TEST(Requests, SubmissionsAreRankedAndListed) {
+  OpenStore server;
+  EXPECT_EQ(server.Ask("action=get"), "");
+  EXPECT_EQ(server.Ask(Submission("Ann", T(50))), "1");
+  EXPECT_EQ(server.Ask(Submission("Bob", T(30))), "1");
+  EXPECT_EQ(server.Ask(Submission("Cy", T(40))), "2");
+  EXPECT_EQ(server.Ask(Submission("Dee", T(40))), "2");  // above the earlier equal time
+  EXPECT_EQ(server.Ask(Submission("Zo%E9", T(70, 5))), "5");
+  EXPECT_EQ(server.Ask("action=get"), "Bob|7680|Dee|10240|Cy|10240|Ann|12800|Zo\xE9|68101");
+  EXPECT_EQ(CountRows(server.path, "client = '192.0.2.7' AND adapter = '001A2B3C4D5E'"), 5);
+}
+
+TEST(Requests, OnlyTheSixteenBestAreRankedButEveryResultIsKept) {
+  OpenStore server;
+  for (int i = 0; i < kBestResults; ++i) {
+    EXPECT_EQ(server.Ask(Submission("P" + std::to_string(i), T(10 + i))), std::to_string(i + 1));
+  }
+  EXPECT_EQ(server.Ask(Submission("Slow", T(90))), "0");
+  EXPECT_EQ(server.Ask(Submission("Fast", T(0, 10))), "1");
+  std::string list = server.Ask("action=get");
+  EXPECT_EQ(list.rfind("Fast|10|P0|2560|", 0), 0u);
+  EXPECT_EQ(list.find("P15"), std::string::npos);
+  EXPECT_EQ(list.find("Slow"), std::string::npos);
+  EXPECT_EQ(std::count(list.begin(), list.end(), '|'), 2 * kBestResults - 1);
+  EXPECT_EQ(CountRows(server.path), kBestResults + 2);
+}
+
+TEST(Requests, BadTokensAreRefusedAndNeverStored) {
+  OpenStore server;
+  std::string token = FormatSubmissionToken(EncodeResultTime(2 * 65536 + 3 * 256 + 4), kAddress, 9);
+  std::vector<std::string> refused = {
+      "action=set&nom=x&tmp=",
+      "action=set&nom=x",
+      "action=set&nom=x&tmp=" + token.substr(1),
+      "action=set&nom=x&tmp=" + token + "0",
+      "action=set&nom=x&tmp=" + FormatSubmissionToken(EncodeResultTime(T(50)), kAddress, 0),
+  };
+  std::string lower = token;
+  for (char& c : lower) c = static_cast<char>(std::tolower(c));
+  if (lower != token) refused.push_back("action=set&nom=x&tmp=" + lower);
+  // Every other digit in the time part of the token.
+  for (size_t i = 4; i < 12; ++i) {
+    for (char digit : std::string("0123456789ABCDEF")) {
+      if (digit == token[i]) continue;
+      std::string changed = token;
+      changed[i] = digit;
+      refused.push_back("action=set&nom=x&tmp=" + changed);
+    }
+  }
+  for (const std::string& body : refused) EXPECT_EQ(server.Ask(body), "0") << body;
+  EXPECT_EQ(CountRows(server.path), 0);
+  EXPECT_EQ(server.Ask("action=set&nom=x&tmp=" + token), "1");
+}
+
+TEST(Requests, NamesAreBoundedAndCannotBreakTheList) {
+  OpenStore server;
+  EXPECT_EQ(server.Ask(Submission("a%7Cb%0D%0Ac%00d", T(1))), "1");
+  EXPECT_EQ(server.Ask(Submission(std::string(100, 'L'), T(2))), "2");
+  EXPECT_EQ(server.Ask(Submission("", T(3))), "3");
+  EXPECT_EQ(server.Ask("action=get"), "abcd|256|" + std::string(kMaxStoredName, 'L') + "|512||768");
+}
+
+TEST(Requests, OtherRequestsAreRefused) {
+  OpenStore server;
+  EXPECT_EQ(HandleScoreRequest(server.store, "", "a", 0).status, 400);
+  EXPECT_EQ(HandleScoreRequest(server.store, "action=drop", "a", 0).status, 400);
+  EXPECT_EQ(HandleScoreRequest(server.store, std::string(kMaxRequestBody + 1, 'a'), "a", 0).status,
+            413);
+}
+
+TEST(Requests, AnUnusableDatabaseIsReported) {
+  ScoreStore store{};
+  std::string error;
+  EXPECT_FALSE(OpenScoreStore(store, "/nonexistent-dir/x/scores.db", &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(RateLimit, EachAddressHasItsBucket) {
+  RateLimiter limiter{2, 4, {}, {}};
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(AllowRequest(limiter, "a", 1000));
+  EXPECT_FALSE(AllowRequest(limiter, "a", 1000));
+  EXPECT_TRUE(AllowRequest(limiter, "b", 1000));
+  EXPECT_FALSE(AllowRequest(limiter, "a", 1400));
+  EXPECT_TRUE(AllowRequest(limiter, "a", 1500));  // half a second gives one request back
+  EXPECT_FALSE(AllowRequest(limiter, "a", 1500));
+  EXPECT_FALSE(AllowRequest(limiter, "a", 900));  // a clock going back gives nothing
+}
+
+TEST(RateLimit, IdleAddressesAreForgotten) {
+  RateLimiter limiter{1, 2, {}, {}};
+  for (size_t i = 0; i < kMaxTrackedAddresses; ++i) AllowRequest(limiter, std::to_string(i), 0);
+  EXPECT_EQ(limiter.buckets.size(), kMaxTrackedAddresses);
+  EXPECT_TRUE(AllowRequest(limiter, "new", 5000));
+  EXPECT_EQ(limiter.buckets.size(), 1u);
+}
+
+// --- The real process --------------------------------------------------------------------------
+
+httplib::Result Post(httplib::Client& client, const std::string& body) {
+  return client.Post("/public/index.php?a=KestrowRes", body, "application/x-www-form-urlencoded");
+}
+
+TEST(Process, ResultsOutliveARestart) {
+  std::string database = TemporaryDatabasePath();
+  ServerProcess server;
+  ASSERT_TRUE(StartScoreServer(&server, database));
+  {
+    httplib::Client client("127.0.0.1", server.port);
+    EXPECT_EQ(Post(client, Submission("Ann", T(40)))->body, "1");
+    EXPECT_EQ(Post(client, Submission("Bob", T(30)))->body, "1");
+  }
+  int status = StopScoreServer(server, SIGTERM);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(StartScoreServer(&server, database));
+  httplib::Client client("127.0.0.1", server.port);
+  auto reply = Post(client, "action=get");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->status, 200);
+  EXPECT_EQ(reply->body, "Bob|7680|Ann|10240");
+  EXPECT_EQ(client.Post("/public/index.php?a=Other", "action=get", "text/plain")->status, 404);
+  StopScoreServer(server, SIGTERM);
+}
+
+TEST(Process, EveryAnsweredResultSurvivesAKillDuringConcurrentSubmissions) {
+  std::string database = TemporaryDatabasePath();
+  ServerProcess server;
+  ASSERT_TRUE(StartScoreServer(&server, database, {"--rate", "1000000"}));
+  constexpr int kThreads = 8;
+  constexpr int kPerThread = 125;
+  std::mutex lock;
+  std::vector<std::string> answered;
+  std::atomic<int> answers = 0;
+  std::vector<std::thread> senders;
+  for (int t = 0; t < kThreads; ++t) {
+    senders.emplace_back([&, t] {
+      httplib::Client client("127.0.0.1", server.port);
+      for (int i = 0; i < kPerThread; ++i) {
+        std::string name = "T" + std::to_string(t) + "-" + std::to_string(i);
+        auto reply = Post(client, Submission(name, T(i % 60, i % 100)));
+        if (!reply || reply->status != 200) continue;
+        std::lock_guard<std::mutex> hold(lock);
+        answered.push_back(name);
+        ++answers;
+      }
+    });
+  }
+  while (answers < 400) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  int status = StopScoreServer(server, SIGKILL);
+  for (std::thread& sender : senders) sender.join();
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_LT(answered.size(), static_cast<size_t>(kThreads * kPerThread));  // killed midway
+
+  ASSERT_TRUE(StartScoreServer(&server, database));
+  std::set<std::string> stored = StoredNames(database);
+  for (const std::string& name : answered) EXPECT_TRUE(stored.count(name)) << name;
+  httplib::Client client("127.0.0.1", server.port);
+  EXPECT_EQ(Post(client, Submission("After", 0))->body, "1");
+  StopScoreServer(server, SIGTERM);
+}
+
+// Sends raw bytes on a new connection and returns what comes back before the server closes it.
+std::string RawExchange(int port, const std::string& bytes) {
+  int connection = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return "";
+  timeval timeout{6, 0};
+  setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  shutdown(connection, SHUT_WR);
+  std::string reply;
+  char buffer[4096];
+  ssize_t count;
+  while ((count = recv(connection, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, count);
+  close(connection);
+  return reply;
+}
+
+TEST(Process, MalformedRequestsNeverBringItDown) {
+  std::string database = TemporaryDatabasePath();
+  ServerProcess server;
+  ASSERT_TRUE(StartScoreServer(&server, database, {"--rate", "1000000"}));
+  const std::string path = "POST /public/index.php?a=KestrowRes HTTP/1.1\r\nHost: x\r\n";
+  std::string binary;
+  for (int i = 0; i < 4096; ++i) binary += static_cast<char>(i * 37 % 256);
+  std::vector<std::string> attacks = {
+      "",
+      "\r\n\r\n",
+      binary,
+      "POST\r\n\r\n",
+      path + "Content-Length: -5\r\n\r\naction=get",
+      path + "Content-Length: 99999999999999999999\r\n\r\n",
+      path + "Content-Length: 100000\r\n\r\n" + std::string(100000, 'a'),
+      path + "Transfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFF\r\nabc",
+      path + "X: " + std::string(100000, 'h') + "\r\n\r\n",
+      "POST /" + std::string(20000, 'p') + " HTTP/1.1\r\n\r\n",
+      path + "Content-Length: 10\r\n\r\naction=set",
+      path + "Content-Length: 30\r\n\r\naction=set&nom=%&tmp=%%%%%%",
+  };
+  for (const std::string& attack : attacks) RawExchange(server.port, attack);
+  httplib::Client client("127.0.0.1", server.port);
+  auto reply = Post(client, "action=get");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->status, 200);
+  EXPECT_EQ(waitpid(server.pid, nullptr, WNOHANG), 0);  // still running
+  StopScoreServer(server, SIGTERM);
+}
+
+TEST(Process, OneAddressCannotFloodIt) {
+  std::string database = TemporaryDatabasePath();
+  ServerProcess server;
+  ASSERT_TRUE(StartScoreServer(&server, database, {"--rate", "1"}));
+  httplib::Client client("127.0.0.1", server.port);
+  int refused = 0;
+  for (int i = 0; i < 30; ++i) {
+    auto reply = Post(client, Submission("F" + std::to_string(i), T(i)));
+    ASSERT_TRUE(reply);
+    if (reply->status == 429) ++refused;
+  }
+  EXPECT_GE(refused, 15);
+  EXPECT_EQ(CountRows(database), 30 - refused);
+  StopScoreServer(server, SIGTERM);
+}
+
+TEST(Process, HelpDescribesTheOptions) {
+  std::string command = std::string(KESTROW_SCORES_BINARY) + " --help";
+  FILE* output = popen(command.c_str(), "r");
+  std::string text;
+  char buffer[512];
+  size_t count;
+  while ((count = fread(buffer, 1, sizeof buffer, output)) > 0) text.append(buffer, count);
+  EXPECT_EQ(pclose(output), 0);
+  for (const char* option : {"--port", "--db", "--listen", "--rate"}) {
+    EXPECT_NE(text.find(option), std::string::npos) << option;
+  }
+  EXPECT_NE(std::system((std::string(KESTROW_SCORES_BINARY) + " --port x 2>/dev/null").c_str()), 0);
+}
+
+}  // namespace
