@@ -87,7 +87,9 @@ struct BoardCell {
 void FillPieceTable(PieceTable& table);
 int32_t PieceMask(int pieceId, int rotation);
 int8_t PieceImage(int pieceId);
-inline int CellIndex(int column, int row) { return column + row * kColumns; }
+inline int CellIndex(int column, int row) {
+  return column + row * kColumns;
+}
 
 // Applies `action(column, row)` to every board cell the mask covers when its box's top-left
 // cell lies on (column, row): box rows top to bottom, box columns left to right.

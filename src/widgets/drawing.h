@@ -12,9 +12,9 @@ struct WidgetWindow;
 
 // How the current drawing context draws.
 enum class DrawingMode {
-  compose,    // the window's first composition: smooth scaling
-  crisp,      // widgets, pieces, chronometer, countdown: no smoothing, nearest-neighbour images
-  smooth,     // status panels and score list: anti-aliased shapes
+  compose,  // the window's first composition: smooth scaling
+  crisp,    // widgets, pieces, chronometer, countdown: no smoothing, nearest-neighbour images
+  smooth,   // status panels and score list: anti-aliased shapes
 };
 
 uintptr_t StartGraphics();

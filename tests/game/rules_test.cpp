@@ -1,17 +1,20 @@
 // The rules driven through HandleGameKey and GameTick in a running game, on the virtual clock.
+#include "game/rules.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "game/board.h"
-#include "game/rules.h"
 #include "support/game_driver.h"
 
 namespace {
 
 constexpr int kI = 1, kO = 2, kT = 4;
 
-Playfield& Board() { return gameState.playfield; }
+Playfield& Board() {
+  return gameState.playfield;
+}
 
 // Runs `body` once a game has started (after the countdown).
 void InGame(const std::function<void()>& body) {
@@ -41,7 +44,9 @@ void FillRow(int row, int gapColumn = -1) {
 std::vector<BoardCell> FallingCells() {
   std::vector<BoardCell> cells;
   ForEachPieceCell(PieceMask(Board().pieceId, Board().rotation), Board().pieceColumn,
-                   Board().pieceRow, [&](int c, int r) { cells.push_back({c, r}); });
+                   Board().pieceRow, [&](int c, int r) {
+                     cells.push_back({c, r});
+                   });
   return cells;
 }
 

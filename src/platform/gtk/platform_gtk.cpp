@@ -32,7 +32,6 @@ struct Timer {
 
 }  // namespace
 
-
 namespace {
 
 // Every window ever made; records of destroyed windows stay (marked dead) so that stale handles
@@ -43,7 +42,9 @@ bool quitPending = false;       // A quit posted while no loop ran.
 WindowHandle captureWindow = nullptr;
 std::vector<guint> signalSources;
 
-bool Alive(WindowHandle window) { return GtkAlive(window); }
+bool Alive(WindowHandle window) {
+  return GtkAlive(window);
+}
 
 intptr_t Send(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam) {
   if (!Alive(window) || window->procedure == nullptr) return 0;
@@ -344,9 +345,13 @@ void ReleaseWindow(WindowHandle window) {
 
 }  // namespace
 
-void GtkRegisterWindow(WindowHandle window) { windows.push_back(window); }
+void GtkRegisterWindow(WindowHandle window) {
+  windows.push_back(window);
+}
 
-bool GtkAlive(WindowHandle window) { return window != nullptr && window->alive; }
+bool GtkAlive(WindowHandle window) {
+  return window != nullptr && window->alive;
+}
 
 // --- Process -------------------------------------------------------------------------------
 
