@@ -516,6 +516,11 @@ intptr_t PlatformDefWindowProc(WindowHandle window, uint32_t message, intptr_t w
   int rootX = 0;
   int rootY = 0;
   gdk_device_get_position(pointer, nullptr, &rootX, &rootY);
+  // A press handled late (after a blocking pause) may have been released already: a drag begun
+  // then would follow the pointer with no button held.
+  GdkModifierType buttons = static_cast<GdkModifierType>(0);
+  gdk_device_get_state(pointer, gtk_widget_get_window(window->widget), nullptr, &buttons);
+  if ((buttons & GDK_BUTTON1_MASK) == 0) return 0;
   // Without a window manager GTK moves the window itself until the button is released.
   gtk_window_begin_move_drag(GTK_WINDOW(window->widget), 1, rootX, rootY, GDK_CURRENT_TIME);
   return 0;
