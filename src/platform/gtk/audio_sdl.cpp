@@ -4,6 +4,8 @@
 #include <SDL.h>
 
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -15,8 +17,15 @@ constexpr Uint16 kBlockFrames = 512;
 SDL_AudioDeviceID device = 0;
 AudioRenderProc renderProc = nullptr;
 int channelCount = 0;
+// Finding a working driver can take a tenth of a second (a sound server that does not answer,
+// then ALSA, then the dummy driver), so the device is opened on a thread of its own and the
+// window shows meanwhile. The game's changes and the callback exclude each other through this
+// lock, which exists before the device does.
+std::mutex renderLock;
+std::thread opener;
 
 void Callback(void*, Uint8* stream, int length) {
+  std::lock_guard<std::mutex> lock(renderLock);
   renderProc(reinterpret_cast<int16_t*>(stream),
              length / static_cast<int>(sizeof(int16_t) * channelCount));
 }
@@ -37,8 +46,18 @@ bool OpenDevice(int sampleRate, int channels) {
   return false;
 }
 
-// Stops the callback before the process tears down what it reads.
+void OpenAnyDevice(int sampleRate, int channels) {
+  if (!OpenDevice(sampleRate, channels)) {
+    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+    if (!OpenDevice(sampleRate, channels)) return;
+  }
+  SDL_PauseAudioDevice(device, 0);
+}
+
+// Waits for the opening and stops the callback before the process tears down what it reads.
 void CloseDevice() {
+  if (opener.joinable()) opener.join();
+  if (device == 0) return;
   SDL_CloseAudioDevice(device);
   device = 0;
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -47,23 +66,19 @@ void CloseDevice() {
 }  // namespace
 
 void PlatformOpenAudio(int sampleRate, int channels, AudioRenderProc render) {
-  if (device != 0) return;
+  if (renderProc != nullptr) return;
   renderProc = render;
   channelCount = channels;
   // The GTK backend handles the termination signals itself.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (!OpenDevice(sampleRate, channels)) {
-    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
-    if (!OpenDevice(sampleRate, channels)) return;
-  }
-  SDL_PauseAudioDevice(device, 0);
+  opener = std::thread(OpenAnyDevice, sampleRate, channels);
   std::atexit(CloseDevice);
 }
 
 void PlatformLockAudio() {
-  if (device != 0) SDL_LockAudioDevice(device);
+  renderLock.lock();
 }
 
 void PlatformUnlockAudio() {
-  if (device != 0) SDL_UnlockAudioDevice(device);
+  renderLock.unlock();
 }
