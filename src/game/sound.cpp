@@ -28,6 +28,8 @@ constexpr int kSoundCount = 3;
 constexpr size_t kKeptMessages = 4096;
 // The synthesizer's master gain: its notes sit a little below the recorded sounds.
 constexpr double kSynthGain = 0.5;
+// Two seconds: longer than the reverberation of a note after its voice has ended.
+constexpr int kSynthTailFrames = 2 * kSampleRate;
 
 // A recorded sound being played: the next sample to mix.
 struct Voice {
@@ -45,6 +47,7 @@ struct SoundOutput {
   std::vector<int16_t> sounds[kSoundCount];
   Voice voices[kSoundCount] = {};
   std::atomic<bool> restartWanted[kSoundCount] = {};
+  int silentFrames = 0;
 };
 
 SoundOutput output;
@@ -82,9 +85,22 @@ void MixVoice(Voice& voice, const std::vector<int16_t>& sound, int16_t* frames, 
   voice.playing = voice.position < sound.size();
 }
 
+// Whether the synthesizer still has something to say: a note sounding, or one that ended less
+// than the reverberation's tail ago. Between games it is silent, and rendering its silence
+// would cost the idle program more than everything else together.
+bool SynthSounding(int frameCount) {
+  if (!output.synth) return false;
+  if (fluid_synth_get_active_voice_count(output.synth) > 0) {
+    output.silentFrames = 0;
+    return true;
+  }
+  output.silentFrames = std::min(output.silentFrames + frameCount, kSynthTailFrames);
+  return output.silentFrames < kSynthTailFrames;
+}
+
 // The audio output's callback: the synthesizer's notes, then the recorded sounds on top.
 void RenderAudio(int16_t* frames, int frameCount) {
-  if (output.synth) {
+  if (SynthSounding(frameCount)) {
     fluid_synth_write_s16(output.synth, frameCount, frames, 0, kOutputChannels, frames, 1,
                           kOutputChannels);
   } else {
