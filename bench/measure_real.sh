@@ -33,7 +33,7 @@ map_times=()
 for ((run = 1; run <= MAP_RUNS; run++)); do
   out=$WORK/mapwait.out
   : >"$out"
-  (cd "$WORK/home" && HOME=$WORK/home exec "$WORK/mapwait" 10 "$KESTROW") >"$out" 2>>"$WORK/kestrow.log" &
+  (cd "$WORK/home" && HOME=$WORK/home exec "$WORK/mapwait" 10 "$KESTROW_BIN") >"$out" 2>>"$WORK/kestrow.log" &
   mapwait_pid=$!
   for ((i = 0; i < 150; i++)); do
     [[ -s $out ]] && break

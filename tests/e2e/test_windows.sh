@@ -86,6 +86,19 @@ new_game_refused() {
   one_dialog || fail "\"$1\" went away after a click on the main window"
 }
 
+# The window manager asked to close the main window (made active, then Alt+F4): it stays,
+# and so does the dialog.
+main_active() { xprop -root _NET_ACTIVE_WINDOW | grep -q "$(printf '0x%x' "$WIN")$"; }
+main_close_refused() {
+  xdotool windowactivate "$WIN" 2>/dev/null || true
+  wait_until 5 "the window manager made the main window active" main_active
+  press_key alt+F4
+  sleep 1
+  kill -0 "$KPID" 2>/dev/null || fail "the program ended on a close of its main window while \"$1\" was open"
+  window_mapped || fail "the main window closed while \"$1\" was open"
+  one_dialog || fail "\"$1\" went away after a close of the main window"
+}
+
 # The window manager's close: the dialog made active, then Alt+F4.
 dialog_active() { xprop -root _NET_ACTIVE_WINDOW | grep -q "$(printf '0x%x' "$DIALOG")$"; }
 wm_close() {
@@ -99,6 +112,20 @@ wm_close() {
 keep_dialog_picture() {
   convert "$SHOT" -crop "${FW}x${FH}+${FX}+${FY}" +repage "$WORK/$1.png"
   [[ -z $SCREENSHOTS ]] || cp "$WORK/$1.png" "$SCREENSHOTS/$1.png"
+}
+
+# The dialog's frame right of the well and above the first button.
+moved_aside() {
+  local buttons_top=${BUTTON_Y[new]}
+  buttons_top=$((WY + buttons_top - 10))
+  dialog_geometry
+  ((FX > WX + WELL_X + COLUMNS * CELL && FY + FH < buttons_top))
+}
+
+# The pointer in the screen's corner, over none of the windows, for the pictures.
+pointer_aside() {
+  xdotool mousemove $((SCREEN_W - 5)) $((SCREEN_H - 5))
+  sleep 0.3
 }
 
 webkit_loaded() { grep -q libwebkit2gtk "/proc/$KPID/maps"; }
@@ -133,12 +160,12 @@ for round in 1 2; do
   log "round $round: Préférences"
   click_button prefs
   check_dialog "Kestrow préférences" 244 302
-  move_to 580 300   # off the buttons, so that none is lit in the pictures
-  sleep 0.3
-  shoot
   if ((round == 1)); then
+    pointer_aside
+    shoot
     keep_dialog_picture preferences
     new_game_refused "Kestrow préférences"
+    main_close_refused "Kestrow préférences"
     log "  closed by its Annuler button"
     dialog_geometry
     xdotool mousemove $((CX + 177)) $((CY + 285)) click 1
@@ -158,15 +185,13 @@ for round in 1 2; do
   wait_until 10 "the help page drawn in the help window" help_page_shown
   log "  page: $PAGE_COUNTS"
   if ((round == 1)); then
+    pointer_aside
+    shoot
     keep_dialog_picture help
     # The help window covers the buttons and the well: moved aside first, partly off the
     # screen, as a user would drag it.
     xdotool windowmove "$DIALOG" $((WX + WELL_X + COLUMNS * CELL + 10)) 0
-    moved_aside() {
-      dialog_geometry
-      ((FX > WX + WELL_X + COLUMNS * CELL && FY + FH <= WY + BUTTON_Y[new] - 11))
-    }
-    wait_until 5 "the help window moved off the buttons" moved_aside
+    wait_until 5 "the help window moved off the well and the buttons" moved_aside
     new_game_refused "Aide Kestrow"
   fi
   wm_close "Aide Kestrow"

@@ -209,7 +209,9 @@ gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
 }
 
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
-  Send(static_cast<WindowHandle>(data), WM_CLOSE, 0, 0);
+  // A disabled window (under a modal one) cannot be closed, however the window manager asks.
+  auto* window = static_cast<WindowHandle>(data);
+  if (AcceptsInput(window)) Send(window, WM_CLOSE, 0, 0);
   return TRUE;  // The procedure decides whether the window goes.
 }
 
@@ -357,7 +359,13 @@ bool GtkAlive(WindowHandle window) {
 
 void PlatformStart() {
   gdk_set_allowed_backends("x11");
+  // Everything is drawn with Cairo into images; without this GDK would set up OpenGL to choose
+  // its visuals, which loads the GL driver (with llvmpipe, some 50 MB) and slows the start.
+  // Child processes (the help page's) get the environment as it was.
+  bool userGlSetting = g_getenv("GDK_GL") != nullptr;
+  if (!userGlSetting) g_setenv("GDK_GL", "disable", TRUE);
   gtk_init(nullptr, nullptr);
+  if (!userGlSetting) g_unsetenv("GDK_GL");
   if (signalSources.empty()) {
     signalSources.push_back(g_unix_signal_add(SIGTERM, OnTerminationSignal, nullptr));
     signalSources.push_back(g_unix_signal_add(SIGINT, OnTerminationSignal, nullptr));

@@ -18,7 +18,7 @@ constexpr int kFrameHeight = 28;
 
 // Compact controls, so that they keep the small sizes they are given.
 constexpr const char* kControlStyle =
-    "window.kestrow-standard entry { min-height: 0; padding-top: 0; padding-bottom: 0; }"
+    "window.kestrow-standard entry { min-height: 0; padding: 0 3px; }"
     "window.kestrow-standard button { min-height: 0; padding: 0 4px; }"
     "window.kestrow-standard checkbutton { min-height: 0; padding: 0; }"
     "window.kestrow-standard check { min-width: 12px; min-height: 12px; margin: 0 4px 0 0; }";
