@@ -14,6 +14,7 @@ extern "C" {
 
 #include "platform/cp1252.h"
 #include "shell/game_state.h"
+#include "video/video_library.h"
 #include "widgets/widget.h"
 
 namespace {
@@ -220,32 +221,8 @@ bool WriteFrame(VideoRecorder& video, WindowHandle window) {
   return WriteCompressedFrame(video);
 }
 
-}  // namespace
-
-void StartVideoLibrary() {
-  VideoRecorder& video = Recorder();
-  av_log_set_level(AV_LOG_ERROR);
-  const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
-  if (avi == nullptr) return;
-  FillEncoderChoices(video, avi);
-  if (video.encoders.empty()) return;
-  video.pictures[0] = av_frame_alloc();
-  video.pictures[1] = av_frame_alloc();
-  video.packet = av_packet_alloc();
-  if (video.pictures[0] == nullptr || video.pictures[1] == nullptr || video.packet == nullptr) {
-    ShutdownVideoLibrary();
-    return;
-  }
-  video.frame.assign(kFrameBufferBytes, 0);
-  video.options = {video.encoders.front().encoder, 1, 0};
-  video.recording = 0;
-  video.tailCount = 0;
-  video.libraryLoaded = true;
-}
-
-void ShutdownVideoLibrary() {
-  VideoRecorder& video = Recorder();
-  CloseVideoRecording();
+// Frees what the probe allocated; the library itself stays loaded.
+void ReleaseVideoObjects(VideoRecorder& video) {
   sws_freeContext(video.converter);
   video.converter = nullptr;
   for (AVFrame*& picture : video.pictures) av_frame_free(&picture);
@@ -255,7 +232,46 @@ void ShutdownVideoLibrary() {
   video.libraryLoaded = false;
 }
 
+// Loads the library and fills the recorder the first time recording is considered; leaves the
+// recorder empty when the library, its AVI muxer or every encoder is missing.
+void ProbeVideoLibrary() {
+  VideoRecorder& video = Recorder();
+  if (video.probed) return;
+  video.probed = true;
+  if (!LoadVideoLibrary()) return;
+  av_log_set_level(AV_LOG_ERROR);
+  const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
+  if (avi == nullptr) return;
+  FillEncoderChoices(video, avi);
+  if (video.encoders.empty()) return;
+  video.pictures[0] = av_frame_alloc();
+  video.pictures[1] = av_frame_alloc();
+  video.packet = av_packet_alloc();
+  if (video.pictures[0] == nullptr || video.pictures[1] == nullptr || video.packet == nullptr) {
+    ReleaseVideoObjects(video);
+    return;
+  }
+  video.frame.assign(kFrameBufferBytes, 0);
+  video.options = {video.encoders.front().encoder, 1, 0};
+  video.recording = 0;
+  video.tailCount = 0;
+  video.libraryLoaded = true;
+}
+
+}  // namespace
+
+void StartVideoLibrary() {
+  Recorder().probed = false;
+}
+
+void ShutdownVideoLibrary() {
+  VideoRecorder& video = Recorder();
+  CloseVideoRecording();
+  if (video.libraryLoaded) ReleaseVideoObjects(video);
+}
+
 bool VideoCaptureAvailable() {
+  ProbeVideoLibrary();
   return Recorder().libraryLoaded;
 }
 
@@ -264,6 +280,7 @@ void StartVideoRecording(WindowHandle owner) {
   // A recording still open (a game left with Escape, or a tail still running) is completed
   // before its file is replaced.
   CloseVideoRecording();
+  ProbeVideoLibrary();
   if (!video.libraryLoaded || !PlatformCompressionDialog(owner, video.encoders, &video.options) ||
       !OpenRecording(video)) {
     CloseVideoRecording();
@@ -293,6 +310,7 @@ void CloseVideoRecording() {
   VideoRecorder& video = Recorder();
   video.recording = 0;
   video.tailCount = 0;
+  if (!video.libraryLoaded) return;
   if (video.file != nullptr) {
     av_write_trailer(video.file);
     avio_closep(&video.file->pb);

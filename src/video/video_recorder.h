@@ -21,6 +21,7 @@ inline constexpr int32_t kVideoTailFrames = 25;
 
 // The one recorder of the program, filled at start-up.
 struct VideoRecorder {
+  bool probed;  // the library was looked for
   // The AVI muxer and at least one encoder exist; otherwise everything below stays empty.
   bool libraryLoaded;
   std::vector<CompressionChoice> encoders;  // what the compression dialog offers
@@ -39,7 +40,8 @@ struct VideoRecorder {
   int32_t tailCount;  // frames still to write once recording is off
 };
 
-// Probes the video library at start-up and sets the recording defaults.
+// Start-up: the video library is looked for when recording is first considered (the
+// preferences window, or the start of a recording), which sets the recording defaults.
 void StartVideoLibrary();
 // Ends the video library when the main window is destroyed.
 void ShutdownVideoLibrary();

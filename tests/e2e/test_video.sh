@@ -24,9 +24,14 @@ start_kestrow
 # The program's working directory, where it writes the video.
 cd "$WORK/home"
 
+# The video library is loaded only once recording is considered: by the preferences window.
+video_library_loaded() { grep -q libavformat "/proc/$KPID/maps"; }
+video_library_loaded && fail "the video library is loaded at start, before recording is considered"
+
 log "Préférences: tick \"Capture vidéo\", OK"
 click_button prefs
 wait_until 5 "the preferences window" find_window "Kestrow préférences"
+video_library_loaded || fail "the video library is not loaded with the preferences window open"
 prefs=$FOUND
 click_in "$prefs" 25 98
 sleep 0.3

@@ -277,7 +277,10 @@ TEST_F(VideoRecording, EveryOfferedEncoderWritesAPlayableFile) {
                                                            {"rawvideo", "rawvideo"}};
   std::vector<CompressionChoice> choices;
   PrepareRun();
-  RunGame({[&] { choices = Video().encoders; }});
+  RunGame({[&] {
+    ASSERT_TRUE(VideoCaptureAvailable());
+    choices = Video().encoders;
+  }});
   std::vector<std::string> offered;
   for (const CompressionChoice& choice : choices) offered.push_back(choice.encoder);
   for (const char* required : {"mpeg4", "mjpeg", "ffv1", "rawvideo"}) {
@@ -431,7 +434,9 @@ TEST_F(VideoRecording, FailedStartsWarnOnceAndThePlayGoesOn) {
 
   PrepareRun();
   RunGame({[] {
-             Video().libraryLoaded = false;  // as when the AVI muxer is missing
+             // As when the library or its AVI muxer is missing: looked for, not found.
+             Video().probed = true;
+             Video().libraryLoaded = false;
              EXPECT_FALSE(VideoCaptureAvailable());
              StartRecordedGame();
            },
