@@ -203,4 +203,12 @@ wait_until 3 "the countdown after Nouvelle partie" screen_shows countdown_shown
 click_button quit
 wait_exit 5
 ((EXIT_CODE == 0)) || fail "the program did not end with status 0 after Quitter (status $EXIT_CODE)"
+
+log "SIGTERM with the preferences window open ends the program (as at logout)"
+start_kestrow
+click_button prefs
+check_dialog "Kestrow préférences" 244 302
+kill -TERM "$KPID"
+wait_exit 5
+((EXIT_CODE == 0)) || fail "SIGTERM under the preferences window: status $EXIT_CODE (124: still running)"
 log "passed"

@@ -215,12 +215,17 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;  // The procedure decides whether the window goes.
 }
 
+// A termination signal closes the main window (the first one), which saves what must be saved,
+// even under a modal window; once it is gone every running loop ends, the modal ones included,
+// so that the process does not linger with a dialog and no main window.
 gboolean OnTerminationSignal(gpointer) {
   for (WindowHandle window : windows) {
-    if (Alive(window)) {
-      Send(window, WM_CLOSE, 0, 0);
-      return G_SOURCE_CONTINUE;
+    if (!Alive(window)) continue;
+    Send(window, WM_CLOSE, 0, 0);
+    if (!Alive(window)) {
+      for (GMainLoop* loop : loops) g_main_loop_quit(loop);
     }
+    return G_SOURCE_CONTINUE;
   }
   PlatformPostQuitMessage(0);
   return G_SOURCE_CONTINUE;
@@ -366,6 +371,8 @@ void PlatformStart() {
   if (!userGlSetting) g_setenv("GDK_GL", "disable", TRUE);
   gtk_init(nullptr, nullptr);
   if (!userGlSetting) g_unsetenv("GDK_GL");
+  // The installed icon theme's "kestrow", the desktop entry's icon, for every window.
+  gtk_window_set_default_icon_name("kestrow");
   if (signalSources.empty()) {
     signalSources.push_back(g_unix_signal_add(SIGTERM, OnTerminationSignal, nullptr));
     signalSources.push_back(g_unix_signal_add(SIGINT, OnTerminationSignal, nullptr));

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer target of the score file's reading and writing with clang and runs it.
+# Usage: run-score-fuzzer.sh [SECONDS (default 600)] [WORK_DIR (default /tmp/kestrow-score-fuzz)]
+set -euo pipefail
+seconds=${1:-600}
+work=${2:-/tmp/kestrow-score-fuzz}
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(dirname "$(dirname "$here")")/src
+clang=$(command -v clang++ || command -v clang++-14)
+mkdir -p "$work/corpus"
+binary="$work/score_file_fuzzer"
+sources=("$here/score_file_fuzzer.cpp" "$src/scores/score_file_format.cpp" "$src/scores/score_table.cpp")
+headers=("$src/scores/score_file_format.h" "$src/scores/score_table.h" "$src/game/playfield.h"
+  "$src/platform/platform.h")
+if [[ ! -x "$binary" || -n "$(find "${sources[@]}" "${headers[@]}" -newer "$binary")" ]]; then
+  "$clang" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$src" "${sources[@]}" -o "$binary"
+fi
+# Seeds: a file as the game writes it, one with CR-only line ends, a short one, and odd numbers.
+printf 'Joueur\r\n1|1|1|0\r\n39|37|38|17|40|16\r\nJoueur|71469\r\n' >"$work/corpus/written"
+for ((row = 1; row < 16; row++)); do printf '|6513507\r\n' >>"$work/corpus/written"; done
+printf 'Zoe\r0|1|0|1\r1|2|3|4|5|6\rAl|300\rBea|400\r' >"$work/corpus/cr"
+printf 'x\n0\n' >"$work/corpus/short"
+printf 'a|b\0c\r\n256|-1| +2|\t-0\r\n-2147483648|4294967295|+|-|99999999999|7x\r\nNoBar\r\n|77\r\na|b|c\r\n' \
+  >"$work/corpus/numbers"
+"$binary" -max_total_time="$seconds" -max_len=4096 -timeout=5 -rss_limit_mb=1024 \
+  -dict="$here/score_file.dict" -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus"
