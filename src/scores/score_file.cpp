@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "scores/internet_scores.h"
@@ -59,6 +61,23 @@ bool ReplaceAtomically(const std::string& text) {
   return true;
 }
 
+// A save interrupted by a crash leaves its temporary file behind. Once a save has succeeded,
+// those older than a minute go (a younger one may belong to another copy saving right now).
+void RemoveStaleTemporaries() {
+  const std::string prefix = std::string(kScoreFileName) + ".";
+  std::error_code error;
+  auto now = std::filesystem::file_time_type::clock::now();
+  for (const auto& entry : std::filesystem::directory_iterator(".", error)) {
+    std::string name = entry.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    std::error_code entryError;
+    if (!entry.is_regular_file(entryError)) continue;
+    auto modified = entry.last_write_time(entryError);
+    if (entryError || now - modified < std::chrono::minutes(1)) continue;
+    std::filesystem::remove(entry.path(), entryError);
+  }
+}
+
 // Where the directory refuses new files: rewrite the existing file in place.
 void OverwriteInPlace(const std::string& text) {
   int fd = ::open(kScoreFileName, O_WRONLY | O_TRUNC);
@@ -89,7 +108,11 @@ void SaveScoreFile() {
   const Playfield& board = gameState.playfield;
   if (!board.scoresChanged) return;
   std::string text = ScoreFileText(board);
-  if (!ReplaceAtomically(text)) OverwriteInPlace(text);
+  if (ReplaceAtomically(text)) {
+    RemoveStaleTemporaries();
+  } else {
+    OverwriteInPlace(text);
+  }
 }
 
 void ClearLocalScores() {

@@ -9,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -149,6 +151,28 @@ TEST(CrashSafety, KilledSavesLeaveTheOldFileOrTheNewOne) {
   // Both outcomes seen: the kills fell at different points of the loop, not all before it.
   EXPECT_GT(endedAsA, 0);
   EXPECT_GT(endedAsB, 0);
+  RemoveDirectory(directory);
+}
+
+// Crashed saves leave temporary files; the next save removes those older than a minute, and
+// nothing else.
+TEST(CrashSafety, ASaveRemovesStaleTemporaryFiles) {
+  char pattern[] = "stale-temporaries-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string directory = pattern;
+  auto create = [&](const std::string& name, std::chrono::minutes age) {
+    std::string path = directory + "/" + name;
+    std::ofstream(path) << "partial";
+    std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - age);
+  };
+  create(std::string(kScoreFile) + ".a1B2c3", std::chrono::minutes(2));
+  create(std::string(kScoreFile) + ".d4E5f6", std::chrono::minutes(0));  // another copy saving
+  create(std::string(kScoreFile) + ".bak", std::chrono::minutes(2));     // not a temporary name
+  ASSERT_FALSE(SavedOnce(directory, "a").empty());
+  std::vector<std::string> left = OtherEntries(directory);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{std::string(kScoreFile) + ".bak",
+                                            std::string(kScoreFile) + ".d4E5f6"}));
   RemoveDirectory(directory);
 }
 
