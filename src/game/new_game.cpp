@@ -17,6 +17,8 @@ namespace {
 
 constexpr uint32_t kDigitColour = 0xF0F020;
 constexpr uint32_t kFramePause = 10;
+// The digits are drawn from their outlines at this size, scaled to each frame's size.
+constexpr int kDigitOutlineSize = 100;
 
 void CountDown(int digit) {
   if (gameState.playfield.soundsEnabled) PlayNote(1, 74, 127, 127);
@@ -57,13 +59,14 @@ void DrawCountdownDigit(int digit, int size, int alpha) {
   WidgetWindow* record = BeginWidgetDrawing(widget, DrawingMode::crisp);
   if (record == nullptr) return;
   FillFromSnapshot(record, kBoardLeft, kBoardTop, kColumns * kCellSize, kRows * kCellSize);
-  ReplaceWidgetFont(widget, size);
+  if (widget->fontSize != kDigitOutlineSize) ReplaceWidgetFont(widget, kDigitOutlineSize);
+  double scale = static_cast<double>(size) / kDigitOutlineSize;
   std::string text = std::to_string(digit);
   double width = 0, height = 0;
   MeasureWidgetText(widget, text, &width, &height);
-  int x = static_cast<int>(std::lround(kBoardLeft + (kColumns * kCellSize - width) / 2));
-  int y = static_cast<int>(std::lround(kBoardTop + (kRows * kCellSize - height) / 2));
+  int x = static_cast<int>(std::lround(kBoardLeft + (kColumns * kCellSize - width * scale) / 2));
+  int y = static_cast<int>(std::lround(kBoardTop + (kRows * kCellSize - height * scale) / 2));
   uint32_t colour = static_cast<uint32_t>(alpha) * 16777216u + kDigitColour;
-  DrawWidgetText(widget, x, y, text, colour, 0, 0);
+  DrawWidgetTextScaled(widget, x, y, scale, text, colour);
   EndWidgetDrawing(record);
 }

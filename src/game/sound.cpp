@@ -28,6 +28,7 @@ constexpr int kSoundCount = 3;
 constexpr size_t kKeptMessages = 4096;
 // The synthesizer's master gain: its notes sit a little below the recorded sounds.
 constexpr double kSynthGain = 0.5;
+constexpr int kPolyphony = 64;
 // Two seconds: longer than the reverberation of a note after its voice has ended.
 constexpr int kSynthTailFrames = 2 * kSampleRate;
 
@@ -143,6 +144,8 @@ bool StartSynth() {
   // Only the samples of the programs in use are read, when a channel selects them: a third of
   // the soundfont's loading time at start-up.
   fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+  // The game's notes and melodies never sound more than a few dozen voices at once.
+  fluid_settings_setint(settings, "synth.polyphony", kPolyphony);
   fluid_synth_t* synth = new_fluid_synth(settings);
   if (!synth || !LoadSoundFont(synth)) {
     if (synth) delete_fluid_synth(synth);

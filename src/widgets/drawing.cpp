@@ -107,6 +107,28 @@ int32_t DrawWidgetText(const Widget* widget, int32_t x, int32_t y, const std::st
   return 0;
 }
 
+void DrawWidgetTextScaled(const Widget* widget, double x, double y, double scale,
+                          const std::string& text, uint32_t argb) {
+  cairo_t* cr = gameState.drawingContext;
+  PangoLayout* layout = LayOutText(widget, text, widget->width - 15);
+  cairo_save(cr);
+  cairo_rectangle(cr, x, y, widget->width - 15, widget->height);
+  cairo_clip(cr);
+  cairo_new_path(cr);
+  cairo_move_to(cr, 0, 0);
+  pango_cairo_layout_path(cr, layout);
+  cairo_path_t* outline = cairo_copy_path(cr);
+  cairo_new_path(cr);
+  cairo_translate(cr, x, y);
+  cairo_scale(cr, scale, scale);
+  cairo_append_path(cr, outline);
+  cairo_path_destroy(outline);
+  SetSourceArgb(cr, argb);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_GRAY);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
 void MeasureWidgetText(const Widget* widget, const std::string& text, double* width,
                        double* height) {
   PangoLayout* layout = LayOutText(widget, text, 1000);

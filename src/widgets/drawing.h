@@ -25,6 +25,12 @@ void ReleaseImage(cairo_surface_t** image);
 int32_t DrawWidgetText(const Widget* widget, int32_t x, int32_t y, const std::string& text,
                        uint32_t argb, int32_t width, int32_t height);
 // The logical size of the text in the widget's font, laid out in a 1000 x 1000 box.
+// Draws `text` in the widget's font enlarged `scale` times, its top-left at (x, y), clipped like
+// DrawWidgetText with width 0. The outline is taken at the font's own size and scaled: text
+// drawn at many sizes (the countdown) would otherwise leave a font, with the images of its
+// glyphs, in Cairo's caches for each size, megabytes for the whole run.
+void DrawWidgetTextScaled(const Widget* widget, double x, double y, double scale,
+                          const std::string& text, uint32_t argb);
 void MeasureWidgetText(const Widget* widget, const std::string& text, double* width,
                        double* height);
 std::string FormatTwoDigits(int32_t n);
