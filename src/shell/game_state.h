@@ -31,6 +31,7 @@ struct GameState {
   uintptr_t graphicsToken;
   cairo_t* drawingContext;
   DrawingMode drawingMode;
+  PixelRect drawnArea;  // what the open drawing has touched so far
   cairo_surface_t* backgroundImage;
 
   // Main window

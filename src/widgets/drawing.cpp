@@ -2,6 +2,8 @@
 
 #include <pango/pangocairo.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <span>
 
@@ -46,6 +48,24 @@ PangoLayout* LayOutText(const Widget* widget, const std::string& text, double wi
   std::string utf8 = Cp1252ToUtf8(text);
   pango_layout_set_text(textLayout, utf8.c_str(), static_cast<int>(utf8.size()));
   return textLayout;
+}
+
+// Adds a rectangle, in window pixels, to what the open drawing has touched: the push that
+// follows shows only that area.
+void MarkDrawn(double x, double y, double width, double height) {
+  int left = static_cast<int>(std::floor(x));
+  int top = static_cast<int>(std::floor(y));
+  int right = static_cast<int>(std::ceil(x + width));
+  int bottom = static_cast<int>(std::ceil(y + height));
+  if (right <= left || bottom <= top) return;
+  PixelRect& area = gameState.drawnArea;
+  if (area.width > 0 && area.height > 0) {
+    left = std::min(left, area.x);
+    top = std::min(top, area.y);
+    right = std::max(right, area.x + area.width);
+    bottom = std::max(bottom, area.y + area.height);
+  }
+  area = {left, top, right - left, bottom - top};
 }
 
 }  // namespace
@@ -97,6 +117,7 @@ int32_t DrawWidgetText(const Widget* widget, int32_t x, int32_t y, const std::st
   double boxWidth = width != 0 ? width : widget->width - 15;
   double boxHeight = height != 0 ? height : widget->height;
   PangoLayout* layout = LayOutText(widget, text, boxWidth);
+  MarkDrawn(x, y, boxWidth, boxHeight);
   cairo_save(cr);
   cairo_rectangle(cr, x, y, boxWidth, boxHeight);
   cairo_clip(cr);
@@ -111,6 +132,7 @@ void DrawWidgetTextScaled(const Widget* widget, double x, double y, double scale
                           const std::string& text, uint32_t argb) {
   cairo_t* cr = gameState.drawingContext;
   PangoLayout* layout = LayOutText(widget, text, widget->width - 15);
+  MarkDrawn(x, y, widget->width - 15, widget->height);
   cairo_save(cr);
   cairo_rectangle(cr, x, y, widget->width - 15, widget->height);
   cairo_clip(cr);
@@ -146,6 +168,7 @@ std::string FormatTwoDigits(int32_t n) {
 }
 
 void OpenDrawing(WidgetWindow* record, DrawingMode mode) {
+  gameState.drawnArea = {};
   cairo_t* cr = cairo_create(record->surface);
   cairo_set_antialias(cr, mode == DrawingMode::crisp ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_GOOD);
   gameState.drawingContext = cr;
@@ -168,6 +191,7 @@ void DrawImage(cairo_surface_t* image, int x, int y, int width, int height) {
     cairo_scale(cr, static_cast<double>(width) / imageWidth,
                 static_cast<double>(height) / imageHeight);
   }
+  MarkDrawn(x, y, width, height);
   cairo_set_source_surface(cr, image, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), gameState.drawingMode == DrawingMode::crisp
                                                      ? CAIRO_FILTER_NEAREST
@@ -178,6 +202,7 @@ void DrawImage(cairo_surface_t* image, int x, int y, int width, int height) {
 }
 
 void FillFromSnapshot(const WidgetWindow* record, int x, int y, int width, int height) {
+  MarkDrawn(x, y, width, height);
   cairo_t* cr = gameState.drawingContext;
   cairo_save(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
@@ -188,17 +213,18 @@ void FillFromSnapshot(const WidgetWindow* record, int x, int y, int width, int h
 }
 
 void FillSolid(int x, int y, int width, int height, uint32_t argb) {
+  MarkDrawn(x, y, width, height);
   cairo_t* cr = gameState.drawingContext;
   SetSourceArgb(cr, argb);
   cairo_rectangle(cr, x, y, width, height);
   cairo_fill(cr);
 }
 
-void PushSurface(const WidgetWindow* record) {
+void PushSurface(const WidgetWindow* record, PixelRect changed) {
   cairo_surface_flush(record->surface);
   PlatformUpdateLayeredWindow(record->window, cairo_image_surface_get_data(record->surface),
                               record->width, record->height,
-                              cairo_image_surface_get_stride(record->surface));
+                              cairo_image_surface_get_stride(record->surface), changed);
 }
 
 WidgetWindow* BeginWidgetDrawing(Widget* widget, DrawingMode mode) {
@@ -213,6 +239,7 @@ WidgetWindow* BeginWidgetDrawing(Widget* widget, DrawingMode mode) {
 }
 
 void EndWidgetDrawing(WidgetWindow* record) {
+  PixelRect drawn = gameState.drawnArea;
   CloseDrawing();
-  PushSurface(record);
+  PushSurface(record, drawn);
 }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/platform.h"
+
 struct Widget;
 struct WidgetWindow;
 
@@ -43,8 +45,9 @@ void DrawImage(cairo_surface_t* image, int x, int y, int width, int height);
 // Restores the rectangle to the bare background from the window's snapshot.
 void FillFromSnapshot(const WidgetWindow* record, int x, int y, int width, int height);
 void FillSolid(int x, int y, int width, int height, uint32_t argb);
-// Shows the window's whole surface on screen.
-void PushSurface(const WidgetWindow* record);
+// Shows the window's whole surface on screen; nothing outside `changed` differs from what the
+// previous push showed.
+void PushSurface(const WidgetWindow* record, PixelRect changed);
 
 // A widget drawing on its own: finds its window record, opens the drawing context on the
 // surface (null when the window has no surface yet); EndWidgetDrawing closes and pushes.

@@ -64,7 +64,7 @@ void PaintWidgetWindow(WidgetWindow* record) {
     CloseDrawing();
     record->redrawWidgets = 0;
   }
-  PushSurface(record);
+  PushSurface(record, {0, 0, record->width, record->height});
 }
 
 void DestroyWidgetWindow(WidgetWindow* record) {

@@ -323,6 +323,7 @@ TEST(FallingPiece, TurningRedrawsOnlyCellsWhoseCoverChanged) {
     }
     cairo_fill(cr);
     cairo_destroy(cr);
+    PushSurface(&gameState.windows.front(), {0, 0, 600, 600});
     HandleGameKey(Board().keys.rotateRight);  // now covers (5,17) (4,16) (5,16) (5,15)
     ASSERT_EQ(Board().rotation, 2);
     EXPECT_EQ(CellShown(5, 17), kMark);

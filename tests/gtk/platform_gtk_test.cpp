@@ -156,7 +156,8 @@ struct Image {
     }
   }
   void Push(WindowHandle window) const {
-    PlatformUpdateLayeredWindow(window, pixels.data(), width, height, stride);
+    PlatformUpdateLayeredWindow(window, pixels.data(), width, height, stride,
+                                {0, 0, width, height});
   }
   int width, height, stride;
   std::vector<unsigned char> pixels;

@@ -1,5 +1,6 @@
 #include "support/game_driver.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -50,6 +51,9 @@ void RunGame(const std::vector<GameStep>& steps) {
   });
   RunKestrow();
   HeadlessSetIdle(nullptr);
+  // The GTK backend shows only the area a push announces as changed: a drawing that reaches
+  // outside it would leave the screen stale.
+  EXPECT_EQ(HeadlessChangesOutsideTheirArea(), 0) << "pushes changed pixels outside their area";
 }
 
 int ButtonX() {

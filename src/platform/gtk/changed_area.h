@@ -2,12 +2,7 @@
 // X server.
 #pragma once
 
-struct PixelRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-};
+#include "platform/platform.h"
 
 // The smallest rectangle holding every 32-bit pixel that differs between two images of the same
 // size; width and height are 0 when the images are equal.

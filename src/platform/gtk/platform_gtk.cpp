@@ -564,16 +564,41 @@ void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseco
   g_source_unref(source);
 }
 
+namespace {
+
+// `area` cut to the image's bounds.
+PixelRect WithinImage(PixelRect area, int width, int height) {
+  int left = std::clamp(area.x, 0, width);
+  int top = std::clamp(area.y, 0, height);
+  int right = std::clamp(area.x + area.width, left, width);
+  int bottom = std::clamp(area.y + area.height, top, height);
+  return {left, top, right - left, bottom - top};
+}
+
+// What differs between the image shown and the new pixels, looked for only in `candidate`.
+PixelRect ChangedWithin(cairo_surface_t* image, const unsigned char* pixels, int stride,
+                        PixelRect candidate) {
+  if (candidate.width == 0 || candidate.height == 0) return {};
+  int imageStride = cairo_image_surface_get_stride(image);
+  size_t imageOffset = static_cast<size_t>(candidate.y) * imageStride + candidate.x * 4;
+  size_t pixelOffset = static_cast<size_t>(candidate.y) * stride + candidate.x * 4;
+  PixelRect found = ChangedArea(cairo_image_surface_get_data(image) + imageOffset, imageStride,
+                                pixels + pixelOffset, stride, candidate.width, candidate.height);
+  if (found.width == 0) return found;
+  return {found.x + candidate.x, found.y + candidate.y, found.width, found.height};
+}
+
+}  // namespace
+
 void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
-                                 int height, int stride) {
+                                 int height, int stride, PixelRect candidate) {
   if (!Alive(window) || pixels == nullptr || width <= 0 || height <= 0) return;
   cairo_surface_t* image = window->image;
   PixelRect changed = {0, 0, width, height};
   if (image != nullptr && cairo_image_surface_get_width(image) == width &&
       cairo_image_surface_get_height(image) == height) {
     cairo_surface_flush(image);
-    changed = ChangedArea(cairo_image_surface_get_data(image),
-                          cairo_image_surface_get_stride(image), pixels, stride, width, height);
+    changed = ChangedWithin(image, pixels, stride, WithinImage(candidate, width, height));
     if (changed.width == 0) return;
   } else {
     if (image != nullptr) cairo_surface_destroy(image);

@@ -39,6 +39,9 @@ uint32_t HeadlessPixel(WindowHandle window, int x, int y);
 int HeadlessPushCount(WindowHandle window);
 // With keeping off, pushes are counted but their pixels are not copied (for benchmarks).
 void HeadlessKeepPushedImages(bool keep);
+// Pushes since the reset whose image differed from the previous one outside the area they
+// announced as changed (the GTK backend would not have shown those pixels).
+int HeadlessChangesOutsideTheirArea();
 struct HeadlessWindowState {
   std::string title;
   int x, y, width, height;

@@ -50,6 +50,7 @@ struct Backend {
   std::vector<HeadlessCompressionDialog> compressionDialogs;
   std::deque<std::optional<CompressionOptions>> compressionAnswers;
   bool keepPushedImages = true;
+  int changesOutsideTheirArea = 0;
   bool trayAvailable = false;
   WindowHandle trayWindow = nullptr;
   uint32_t trayMessage = 0;
@@ -224,10 +225,28 @@ void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseco
   backend.timers.push_back({window, timerId, milliseconds, backend.now + milliseconds, procedure});
 }
 
+// Whether a pixel outside `changed` differs from the image of the previous push.
+bool ChangedOutside(const std::vector<uint32_t>& image, const unsigned char* pixels, int width,
+                    int height, int stride, PixelRect changed) {
+  if (image.size() != static_cast<size_t>(width) * height) return false;
+  for (int y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(pixels + y * stride);
+    bool rowInside = y >= changed.y && y < changed.y + changed.height;
+    for (int x = 0; x < width; ++x) {
+      if (rowInside && x >= changed.x && x < changed.x + changed.width) continue;
+      if (row[x] != image[static_cast<size_t>(y) * width + x]) return true;
+    }
+  }
+  return false;
+}
+
 void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
-                                 int height, int stride) {
+                                 int height, int stride, PixelRect changed) {
   ++window->pushCount;
   if (!backend.keepPushedImages) return;
+  if (ChangedOutside(window->image, pixels, width, height, stride, changed)) {
+    ++backend.changesOutsideTheirArea;
+  }
   window->image.resize(static_cast<size_t>(width) * height);
   for (int y = 0; y < height; ++y) {
     std::memcpy(&window->image[static_cast<size_t>(y) * width], pixels + y * stride,
@@ -410,6 +429,10 @@ int HeadlessPushCount(WindowHandle window) {
 
 void HeadlessKeepPushedImages(bool keep) {
   backend.keepPushedImages = keep;
+}
+
+int HeadlessChangesOutsideTheirArea() {
+  return backend.changesOutsideTheirArea;
 }
 
 HeadlessWindowState HeadlessWindow(WindowHandle window) {
