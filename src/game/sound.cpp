@@ -40,8 +40,7 @@ struct Voice {
 
 // Everything the audio output reads: the synthesizer and the recorded sounds with their voices.
 // Changed only with the output locked, except the voices, which only the output itself moves:
-// PlaySound merely raises a flag that the output takes up at its next block, so that it never
-// waits for a block to be rendered.
+// PlaySound merely raises a flag that the output takes up at its next block.
 struct SoundOutput {
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;
@@ -270,7 +269,10 @@ void PlayRowMelody(int rows) {
 
 void PlaySound(int number) {
   if (number < 0 || number >= kSoundCount) return;
+  // The lock only tells the output that something is to be played (it may be resting).
+  PlatformLockAudio();
   output.restartWanted[number] = true;
+  PlatformUnlockAudio();
 }
 
 void DecodeRecordedSounds() {
