@@ -49,6 +49,7 @@ void StartNewGame() {
   gameState.clock.startTick = PlatformTickCount();
   SpawnPiece();
   gameState.clock.running = 1;
+  WakeWindowTimers();
   DrawNextPiece(&board);
   DrawNewPiece();
   DrawScore(&board);

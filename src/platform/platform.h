@@ -125,9 +125,12 @@ intptr_t PlatformDefWindowProc(WindowHandle window, uint32_t message, intptr_t w
 void PlatformSetWindowProperty(WindowHandle window, const char* name, void* value);
 void* PlatformGetWindowProperty(WindowHandle window, const char* name);
 
-// Starts a periodic timer; the message loops call the procedure every `milliseconds`.
+// Starts a periodic timer; the message loops call the procedure every `milliseconds`. Setting a
+// timer that runs restarts it with the new period.
 void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds,
                       TimerProc procedure);
+// Stops a timer, also from inside its own procedure.
+void PlatformKillTimer(WindowHandle window, uintptr_t timerId);
 
 // A rectangle of pixels.
 struct PixelRect {

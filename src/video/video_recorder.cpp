@@ -291,6 +291,7 @@ void StartVideoRecording(WindowHandle owner) {
   video.compressedCount = 0;
   video.recording = 1;
   video.tailCount = kVideoTailFrames;
+  WakeWindowTimers();
 }
 
 void StopVideoRecording() {

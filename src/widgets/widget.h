@@ -41,6 +41,8 @@ struct WidgetWindow {
   void* hotObject;
   WidgetCallback hotCallback;
   const WidgetRect* hotRect;
+  uint8_t gameTimerResting;   // stopped while no game runs
+  uint8_t videoTimerResting;  // stopped while no video is written
 };
 
 // Text alignment of a widget's string format.
@@ -74,6 +76,10 @@ inline constexpr int8_t kStatePressed = 3;
 // The window property that holds a window's record.
 inline constexpr const char* kRecordProperty = "objet";
 
+// The two timers of every widget window stop while their procedures have nothing to do, so
+// that an idle program does not wake 58 times a second; this starts them again where a game
+// or a recording has just begun.
+void WakeWindowTimers();
 int32_t OpenWidgetWindow(int32_t key, int32_t width, int32_t height, const std::string& title,
                          const std::string& backgroundResource, WindowProc procedure,
                          int32_t centreFlag);

@@ -12,11 +12,51 @@ constexpr WidgetRect kDragExclusion = {19, 19, 332, 553};
 constexpr uintptr_t kVideoTimer = 0;
 constexpr uintptr_t kGameTimer = 1;
 
-void GameTimerProc(WindowHandle, uint32_t, uintptr_t, uint32_t) {
-  GameTick();
+WidgetWindow* RecordOf(WindowHandle window) {
+  return static_cast<WidgetWindow*>(PlatformGetWindowProperty(window, kRecordProperty));
+}
+
+bool GameBusy() {
+  return gameState.clock.running != 0;
+}
+
+bool VideoBusy() {
+  return gameState.video.recording != 0 || gameState.video.tailCount > 0;
+}
+
+void GameTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t) {
+  if (GameBusy()) {
+    GameTick();
+    return;
+  }
+  PlatformKillTimer(window, kGameTimer);
+  if (WidgetWindow* record = RecordOf(window)) record->gameTimerResting = 1;
+}
+
+void VideoTimerProc(WindowHandle window, uint32_t message, uintptr_t timerId, uint32_t ticks) {
+  if (VideoBusy()) {
+    CaptureVideoFrame(window, message, timerId, ticks);
+    return;
+  }
+  PlatformKillTimer(window, kVideoTimer);
+  if (WidgetWindow* record = RecordOf(window)) record->videoTimerResting = 1;
 }
 
 }  // namespace
+
+void WakeWindowTimers() {
+  for (WidgetWindow& record : gameState.windows) {
+    if (record.window == nullptr) continue;
+    if (record.gameTimerResting && GameBusy()) {
+      record.gameTimerResting = 0;
+      PlatformSetTimer(record.window, kGameTimer, 30, GameTimerProc);
+    }
+    if (record.videoTimerResting && VideoBusy()) {
+      record.videoTimerResting = 0;
+      PlatformSetTimer(record.window, kVideoTimer, 40, VideoTimerProc);
+    }
+  }
+}
 
 int32_t OpenWidgetWindow(int32_t key, int32_t width, int32_t height, const std::string& title,
                          const std::string& backgroundResource, WindowProc procedure,
@@ -37,7 +77,7 @@ int32_t OpenWidgetWindow(int32_t key, int32_t width, int32_t height, const std::
   if (window == nullptr) return 0;
   record.window = window;
   PlatformSetWindowProperty(window, kRecordProperty, &record);
-  PlatformSetTimer(window, kVideoTimer, 40, CaptureVideoFrame);
+  PlatformSetTimer(window, kVideoTimer, 40, VideoTimerProc);
   PlatformSetTimer(window, kGameTimer, 30, GameTimerProc);
   PlatformInvalidateWindow(window);
   PlatformRunMessageLoop();

@@ -590,6 +590,14 @@ PixelRect ChangedWithin(cairo_surface_t* image, const unsigned char* pixels, int
 
 }  // namespace
 
+void PlatformKillTimer(WindowHandle window, uintptr_t timerId) {
+  if (window == nullptr) return;
+  auto existing = window->timers.find(timerId);
+  if (existing == window->timers.end()) return;
+  g_source_remove(existing->second);
+  window->timers.erase(existing);
+}
+
 void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
                                  int height, int stride, PixelRect candidate) {
   if (!Alive(window) || pixels == nullptr || width <= 0 || height <= 0) return;

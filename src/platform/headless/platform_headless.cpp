@@ -222,7 +222,13 @@ void* PlatformGetWindowProperty(WindowHandle window, const char* name) {
 
 void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds,
                       TimerProc procedure) {
+  PlatformKillTimer(window, timerId);
   backend.timers.push_back({window, timerId, milliseconds, backend.now + milliseconds, procedure});
+}
+
+void PlatformKillTimer(WindowHandle window, uintptr_t timerId) {
+  std::erase_if(backend.timers,
+                [&](const Timer& timer) { return timer.window == window && timer.id == timerId; });
 }
 
 // Whether a pixel outside `changed` differs from the image of the previous push.
