@@ -208,6 +208,12 @@ bool LoadWebEngine() {
   return true;
 }
 
+// The help page needs no context menu (back, reload, inspect); WebKit's also outlives a window
+// closed while it is up and then trips over it.
+gboolean RefuseContextMenu(GtkWidget*, gpointer, GdkEvent*, gpointer, gpointer) {
+  return TRUE;
+}
+
 struct Prompt {
   GMainLoop* loop;
   bool confirmed;
@@ -345,6 +351,7 @@ WindowHandle PlatformCreateBrowser(WindowHandle parent, int x, int y, int width,
   GtkWidget* view = webEngine.newView();
   if (view == nullptr) return nullptr;
   PlaceAt(parent->fixed, view, x, y, width, height);
+  g_signal_connect(view, "context-menu", G_CALLBACK(RefuseContextMenu), nullptr);
   WindowHandle browser = NewRecord(view, PassiveControlProc);
   browser->parent = parent;
   browser->visible = true;
