@@ -119,4 +119,15 @@ wait_exit 5
 ((EXIT_CODE == 0)) || fail "exit code $EXIT_CODE after SIGTERM"
 cleared "Effacer la liste, Oui, SIGTERM"
 
+log "SIGTERM while the confirmation box is up: the program ends, the file untouched"
+prepare
+start_kestrow
+wait_until 5 "the two rows drawn" list_shows $TWO_ROWS
+ask_to_clear
+kill -TERM "$KPID"
+wait_exit 5
+((EXIT_CODE != 124)) || fail "the program is still running 5 s after SIGTERM under the box"
+((EXIT_CODE == 0)) || fail "exit code $EXIT_CODE after SIGTERM under the box"
+unchanged "Effacer la liste, SIGTERM under the box"
+
 log "passed"
