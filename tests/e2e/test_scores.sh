@@ -106,6 +106,14 @@ wait_until 5 "the list empty after Oui" list_shows $NO_ROWS
 quit_program
 cleared "Effacer la liste, Oui, Quitter"
 
+# terminate WHEN: SIGTERM must end the program with exit code 0 within 5 s.
+terminate() {
+  kill -TERM "$KPID"
+  wait_exit 5
+  ((EXIT_CODE != 124)) || fail "the program is still running 5 s after SIGTERM $1"
+  ((EXIT_CODE == 0)) || fail "exit code $EXIT_CODE after SIGTERM $1"
+}
+
 log "Effacer la liste, Oui, then SIGTERM: the file is written too"
 prepare
 start_kestrow
@@ -113,10 +121,7 @@ wait_until 5 "the two rows drawn" list_shows $TWO_ROWS
 ask_to_clear
 answer_yes
 wait_until 5 "the list empty after Oui" list_shows $NO_ROWS
-kill -TERM "$KPID"
-wait_exit 5
-((EXIT_CODE != 124)) || fail "the program is still running 5 s after SIGTERM"
-((EXIT_CODE == 0)) || fail "exit code $EXIT_CODE after SIGTERM"
+terminate "after Oui"
 cleared "Effacer la liste, Oui, SIGTERM"
 
 log "SIGTERM while the confirmation box is up: the program ends, the file untouched"
@@ -124,10 +129,7 @@ prepare
 start_kestrow
 wait_until 5 "the two rows drawn" list_shows $TWO_ROWS
 ask_to_clear
-kill -TERM "$KPID"
-wait_exit 5
-((EXIT_CODE != 124)) || fail "the program is still running 5 s after SIGTERM under the box"
-((EXIT_CODE == 0)) || fail "exit code $EXIT_CODE after SIGTERM under the box"
+terminate "under the box"
 unchanged "Effacer la liste, SIGTERM under the box"
 
 log "passed"

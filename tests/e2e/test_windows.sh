@@ -86,25 +86,26 @@ new_game_refused() {
   one_dialog || fail "\"$1\" went away after a click on the main window"
 }
 
-# The window manager asked to close the main window (made active, then Alt+F4): it stays,
-# and so does the dialog.
-main_active() { xprop -root _NET_ACTIVE_WINDOW | grep -q "$(printf '0x%x' "$WIN")$"; }
-main_close_refused() {
-  xdotool windowactivate "$WIN" 2>/dev/null || true
-  wait_until 5 "the window manager made the main window active" main_active
+# close_by_wm WINDOW NAME: the window manager's close, the window made active, then Alt+F4.
+is_active() { xprop -root _NET_ACTIVE_WINDOW | grep -q "$(printf '0x%x' "$1")$"; }
+close_by_wm() {
+  xdotool windowactivate "$1" 2>/dev/null || true
+  wait_until 5 "the window manager made $2 active" is_active "$1"
   press_key alt+F4
+}
+
+# The window manager asked to close the main window: it stays, and so does the dialog.
+main_close_refused() {
+  close_by_wm "$WIN" "the main window"
   sleep 1
   kill -0 "$KPID" 2>/dev/null || fail "the program ended on a close of its main window while \"$1\" was open"
   window_mapped || fail "the main window closed while \"$1\" was open"
   one_dialog || fail "\"$1\" went away after a close of the main window"
 }
 
-# The window manager's close: the dialog made active, then Alt+F4.
-dialog_active() { xprop -root _NET_ACTIVE_WINDOW | grep -q "$(printf '0x%x' "$DIALOG")$"; }
+# The window manager closes the dialog.
 wm_close() {
-  xdotool windowactivate "$DIALOG" 2>/dev/null || true
-  wait_until 5 "the window manager made \"$1\" active" dialog_active
-  press_key alt+F4
+  close_by_wm "$DIALOG" "\"$1\""
   wait_until 5 "\"$1\" closed by the window manager" no_dialog
 }
 

@@ -552,12 +552,19 @@ void* PlatformGetWindowProperty(WindowHandle window, const char* name) {
   return found != window->properties.end() ? found->second : nullptr;
 }
 
+void PlatformKillTimer(WindowHandle window, uintptr_t timerId) {
+  if (window == nullptr) return;
+  auto existing = window->timers.find(timerId);
+  if (existing == window->timers.end()) return;
+  g_source_remove(existing->second);
+  window->timers.erase(existing);
+}
+
 void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds,
                       TimerProc procedure) {
   if (!Alive(window)) return;
   // Setting an existing timer again restarts it with the new period.
-  auto existing = window->timers.find(timerId);
-  if (existing != window->timers.end()) g_source_remove(existing->second);
+  PlatformKillTimer(window, timerId);
   GSource* source = g_timeout_source_new(milliseconds);
   AttachSource(source, OnTimer, new Timer{window, timerId, procedure}, DeleteTimer);
   window->timers[timerId] = g_source_get_id(source);
@@ -589,14 +596,6 @@ PixelRect ChangedWithin(cairo_surface_t* image, const unsigned char* pixels, int
 }
 
 }  // namespace
-
-void PlatformKillTimer(WindowHandle window, uintptr_t timerId) {
-  if (window == nullptr) return;
-  auto existing = window->timers.find(timerId);
-  if (existing == window->timers.end()) return;
-  g_source_remove(existing->second);
-  window->timers.erase(existing);
-}
 
 void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
                                  int height, int stride, PixelRect candidate) {
