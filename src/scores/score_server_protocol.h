@@ -18,13 +18,17 @@ inline constexpr uint32_t K3 = 0x2D;
 
 inline constexpr size_t kTokenLength = 22;
 
-// The check byte of an encoded time: the sum of its three parts, modulo 256, so that any change
-// of one byte of the encoded time is seen.
+// K1, K2 and K3 at the bytes of an encoded time where they are added.
+inline constexpr uint32_t kEncodedTimeOffsets = K1 << 24 | K2 << 16 | K3;
+
+// The check byte of an encoded time: its three parts each taken modulo 64, added up (at most 189).
+// Peers compute it this way, so a change of the minutes or hundredths by 64 goes unseen.
 inline uint32_t ResultCheckValue(uint32_t minutes, uint32_t seconds, uint32_t hundredths) {
-  return (minutes + seconds + hundredths) & 0xFF;
+  return minutes % 64 + seconds % 64 + hundredths % 64;
 }
 
-// Minutes (modulo 256) + K1, seconds + K2, the check byte, hundredths + K3, from the top byte down.
+// Minutes (modulo 256) + K1, seconds + K2, the check byte, hundredths + K3, from the top byte down,
+// added up as one 32-bit sum.
 inline uint32_t EncodeResultTime(int32_t packedTime) {
   uint32_t time = static_cast<uint32_t>(packedTime);
   uint32_t minutes = (time >> 16) & 0xFF;
@@ -36,12 +40,14 @@ inline uint32_t EncodeResultTime(int32_t packedTime) {
 }
 
 // The packed time an encoded time stands for; false when its check byte is wrong or its seconds
-// or hundredths are out of range.
+// or hundredths are out of range. The constants come off the whole sum, so that a carry out of
+// one byte into the next is taken back too.
 inline bool DecodeResultTime(uint32_t encoded, int32_t* packedTime) {
-  uint32_t minutes = ((encoded >> 24) - K1) & 0xFF;
-  uint32_t seconds = ((encoded >> 16) - K2) & 0xFF;
-  uint32_t check = (encoded >> 8) & 0xFF;
-  uint32_t hundredths = (encoded - K3) & 0xFF;
+  uint32_t parts = encoded - kEncodedTimeOffsets;
+  uint32_t minutes = parts >> 24;
+  uint32_t seconds = (parts >> 16) & 0xFF;
+  uint32_t check = (parts >> 8) & 0xFF;
+  uint32_t hundredths = parts & 0xFF;
   if (seconds >= 60 || hundredths >= 100) return false;
   if (check != ResultCheckValue(minutes, seconds, hundredths)) return false;
   *packedTime = static_cast<int32_t>(minutes << 16 | seconds << 8 | hundredths);
