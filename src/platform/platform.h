@@ -200,8 +200,10 @@ void PlatformBrowserNavigate(WindowHandle browser, const std::string& address);
 bool PlatformBrowserBusy(WindowHandle browser);
 // Handles every message waiting now, without waiting for more.
 void PlatformDispatchPending();
-// The directory of the running program, ending with "/".
-std::string PlatformProgramDirectory();
+// The address (a file: URI, plain ASCII) of the file `fileName` in the running program's
+// directory. The directory's name is taken as the file system gives it, never as
+// Windows-1252 text, and escaped as an address needs; empty when no address can be made.
+std::string PlatformProgramFileAddress(const std::string& fileName);
 
 // --- Dialogs -------------------------------------------------------------------------------
 

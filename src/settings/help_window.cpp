@@ -10,7 +10,7 @@ constexpr uint32_t kBlankPageWait = 5000;
 void ShowHelpPage(WindowHandle window) {
   int width = 0, height = 0;
   PlatformClientSize(window, &width, &height);
-  std::string address = "file://" + PlatformProgramDirectory() + "Aide_Kestrow.html";
+  std::string address = PlatformProgramFileAddress("Aide_Kestrow.html");
   WindowHandle browser = PlatformCreateBrowser(window, 0, 0, width, height);
   if (browser == nullptr) return;
   PlatformBrowserNavigate(browser, "about:blank");

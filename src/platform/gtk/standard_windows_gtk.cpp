@@ -373,12 +373,17 @@ void PlatformDispatchPending() {
   }
 }
 
-std::string PlatformProgramDirectory() {
+std::string PlatformProgramFileAddress(const std::string& fileName) {
   char path[PATH_MAX];
   ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return "./";
+  if (length <= 0) return std::string();
   std::string program(path, static_cast<size_t>(length));
-  return program.substr(0, program.rfind('/') + 1);
+  std::string file = program.substr(0, program.rfind('/') + 1) + fileName;
+  gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
+  if (uri == nullptr) return std::string();
+  std::string address(uri);
+  g_free(uri);
+  return address;
 }
 
 std::string PlatformPromptText(WindowHandle owner, const std::string& title,

@@ -125,8 +125,9 @@ bool PlatformBrowserBusy(WindowHandle) {
   return false;
 }
 
-std::string PlatformProgramDirectory() {
-  return "/headless/";
+// The program lies in "/headless/"; the names asked for need no escaping.
+std::string PlatformProgramFileAddress(const std::string& fileName) {
+  return "file:///headless/" + fileName;
 }
 
 // --- Test controls -------------------------------------------------------------------------
