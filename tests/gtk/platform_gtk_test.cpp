@@ -672,6 +672,47 @@ TEST_F(GtkBackend, MouseButtonsAndLeavingUnderCapture) {
   EXPECT_TRUE(received.empty());
 }
 
+// The pointer over a fully transparent pixel of a layered window is over what lies below, also
+// once later pushes have shown or hidden pixels there.
+TEST_F(GtkBackend, TransparentPixelsLetThePointerThrough) {
+  WindowHandle below = Make("below", 300, 300, 80, 60);
+  Image(80, 60, kGreen).Push(below);
+  WindowHandle above = Make("above", 300, 300, 80, 60);
+  Image image(80, 60, 0);
+  image.Fill(20, 0, 20, 60, 0x01000000);  // Faint, but not transparent.
+  image.Fill(40, 0, 40, 60, kBlue);
+  image.Push(above);
+  ASSERT_TRUE(WaitMapped(gtk_widget_get_window(GTK_WIDGET(FindGtkWindow("above")))));
+
+  // The window told of the pointer moving to (x, y) of both windows.
+  auto hearer = [](int x, int y) -> WindowHandle {
+    PumpPending();
+    received.clear();
+    XWarpPointer(GdkXDisplay(), None, DefaultRootWindow(GdkXDisplay()), 0, 0, 0, 0, 300 + x,
+                 300 + y);
+    WindowHandle heard = nullptr;
+    PumpUntil([&] {
+      for (const Message& m : ReceivedOf(WM_MOUSEMOVE)) {
+        if (m.lParam == MakePointParam(x, y)) heard = m.window;
+      }
+      return heard != nullptr;
+    });
+    return heard;
+  };
+  EXPECT_EQ(hearer(10, 30), below);
+  EXPECT_EQ(hearer(30, 31), above);
+  EXPECT_EQ(hearer(60, 32), above);
+
+  image.Fill(0, 0, 20, 60, kRed);
+  image.Push(above);
+  EXPECT_EQ(hearer(11, 33), above);
+
+  image.Fill(40, 0, 40, 60, 0);
+  image.Push(above);
+  EXPECT_EQ(hearer(61, 34), below);
+  EXPECT_EQ(hearer(12, 35), above);
+}
+
 // --- Message boxes -------------------------------------------------------------------------
 
 GtkDialog* OpenMessageBox() {

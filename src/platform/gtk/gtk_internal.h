@@ -22,6 +22,7 @@ struct PlatformWindow {
   WindowProc procedure = nullptr;
   std::map<std::string, void*> properties;
   cairo_surface_t* image = nullptr;  // The last pushed image; what the window shows.
+  bool inputShaped = false;          // Input is limited to the visible pixels of `image`.
   bool alive = true;
   bool enabled = true;
   bool visible = false;
@@ -44,5 +45,10 @@ struct PlatformWindow {
 // Every record made is registered, so that shutdown releases it.
 void GtkRegisterWindow(WindowHandle window);
 bool GtkAlive(WindowHandle window);
+// Before `changed` of the window's image is replaced by the same area of `pixels` (an image of
+// the same size): limits the window's input to the new image's pixels with alpha above 0, unless
+// the push leaves that set as it was.
+void GtkShapeInput(WindowHandle window, const unsigned char* pixels, int stride,
+                   const PixelRect& changed);
 // The key values of the pressed physical key at its shift levels.
 std::vector<unsigned> GtkKeyLevels(const GdkEventKey* event);

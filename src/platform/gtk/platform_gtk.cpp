@@ -610,6 +610,7 @@ void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixel
   } else {
     if (image != nullptr) cairo_surface_destroy(image);
     image = window->image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    window->inputShaped = false;
     cairo_surface_flush(image);
     // A layered window takes the size of its image.
     int currentWidth = 0;
@@ -624,6 +625,7 @@ void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixel
       }
     }
   }
+  GtkShapeInput(window, pixels, stride, changed);
   unsigned char* copy = cairo_image_surface_get_data(image);
   int copyStride = cairo_image_surface_get_stride(image);
   for (int row = changed.y; row < changed.y + changed.height; ++row) {
