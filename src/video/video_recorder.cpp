@@ -154,6 +154,21 @@ void ShowRecordingWarning(WindowHandle owner) {
                      MB_OK);
 }
 
+// Writes the file's index and closes it; false when either failed (a full disk): the file on
+// disk is then cut short.
+bool FinishAviFile(AVFormatContext* file) {
+  int trailer = av_write_trailer(file);
+  int closed = avio_closep(&file->pb);
+  avformat_free_context(file);
+  return trailer >= 0 && closed >= 0;
+}
+
+void ShowIncompleteFileWarning() {
+  PlatformMessageBox(gameState.mainWindow,
+                     Utf8ToCp1252("La vidéo n'a pas pu être enregistrée entièrement."),
+                     "Avertissement", MB_OK | MB_ICONWARNING);
+}
+
 // Copies the bottom 588 rows of the window's surface, each cut to its left 588 pixels, into the
 // frame as 24-bit pixels (blue, green, red), bottom row first.
 bool GrabFrame(VideoRecorder& video, WindowHandle window) {
@@ -312,11 +327,12 @@ void CloseVideoRecording() {
   video.recording = 0;
   video.tailCount = 0;
   if (!video.libraryLoaded) return;
+  bool complete = true;
   if (video.file != nullptr) {
-    av_write_trailer(video.file);
-    avio_closep(&video.file->pb);
-    avformat_free_context(video.file);
+    complete = FinishAviFile(video.file);
     video.file = nullptr;
   }
   avcodec_free_context(&video.compressor);
+  // Told once everything is closed: the timers go on under the message box.
+  if (!complete) ShowIncompleteFileWarning();
 }

@@ -55,5 +55,5 @@ void StopVideoRecording();
 // The 40 ms timer procedure of the main window: appends one frame while recording or in the tail.
 void CaptureVideoFrame(WindowHandle window, uint32_t message, uintptr_t timerId,
                        uint32_t tickCount);
-// Completes and closes the open file, if any.
+// Completes and closes the open file, if any; one warning when it could not be completed.
 void CloseVideoRecording();

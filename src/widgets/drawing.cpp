@@ -93,16 +93,16 @@ void ShutdownGraphics(uintptr_t token) {
   fontMap = nullptr;
 }
 
-int32_t LoadResourceImage(const std::string& name, cairo_surface_t** where) {
+bool LoadResourceImage(const std::string& name, cairo_surface_t** where) {
   PngReader reader{FindEmbeddedResource(name), 0};
-  if (reader.bytes.empty()) return 0;
+  if (reader.bytes.empty()) return false;
   cairo_surface_t* image = cairo_image_surface_create_from_png_stream(ReadPngBytes, &reader);
   if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(image);
-    return 0;
+    return false;
   }
   *where = image;
-  return 0;
+  return true;
 }
 
 void ReleaseImage(cairo_surface_t** image) {

@@ -22,7 +22,9 @@ enum class DrawingMode {
 uintptr_t StartGraphics();
 void ShutdownGraphics(uintptr_t token);
 
-int32_t LoadResourceImage(const std::string& name, cairo_surface_t** where);
+// Decodes the named PNG resource into `*where` and returns true; returns false, leaving
+// `*where` as it was, when there is no such resource or it cannot be decoded.
+bool LoadResourceImage(const std::string& name, cairo_surface_t** where);
 void ReleaseImage(cairo_surface_t** image);
 int32_t DrawWidgetText(const Widget* widget, int32_t x, int32_t y, const std::string& text,
                        uint32_t argb, int32_t width, int32_t height);

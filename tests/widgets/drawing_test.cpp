@@ -24,24 +24,25 @@ TEST(FormatTwoDigits, PadsBelowTenAndWrapsFromAHundred) {
   EXPECT_EQ(FormatTwoDigits(250), "00");
 }
 
-TEST(LoadResourceImage, UnknownNameLeavesTheHandle) {
+TEST(LoadResourceImage, UnknownOrUndecodableNameFailsAndLeavesTheHandle) {
   cairo_surface_t* image = nullptr;
-  EXPECT_EQ(LoadResourceImage("NoSuchImage", &image), 0);
+  EXPECT_FALSE(LoadResourceImage("NoSuchImage", &image));
   EXPECT_EQ(image, nullptr);
 
   cairo_surface_t* kept = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 3, 4);
-  image = kept;
-  EXPECT_EQ(LoadResourceImage("NoSuchImage", &image), 0);
-  EXPECT_EQ(image, kept);
-  EXPECT_EQ(LoadResourceImage("", &image), 0);
-  EXPECT_EQ(image, kept);
+  // "sound0" is a resource, but a sound: no PNG to decode.
+  for (const char* name : {"NoSuchImage", "", "sound0"}) {
+    image = kept;
+    EXPECT_FALSE(LoadResourceImage(name, &image)) << name;
+    EXPECT_EQ(image, kept) << name;
+  }
   cairo_surface_destroy(kept);
 }
 
 TEST(LoadResourceImage, NamesMatchWhateverTheirCase) {
   for (const char* name : {"FondO", "fondo", "FONDO"}) {
     cairo_surface_t* image = nullptr;
-    EXPECT_EQ(LoadResourceImage(name, &image), 0);
+    EXPECT_TRUE(LoadResourceImage(name, &image));
     ASSERT_NE(image, nullptr) << name;
     EXPECT_EQ(cairo_image_surface_get_width(image), 305) << name;
     EXPECT_EQ(cairo_image_surface_get_height(image), 531) << name;
