@@ -241,7 +241,7 @@ k1=$(($(constant K1))) k2=$(($(constant K2))) k3=$(($(constant K3)))
 token() {
   local minutes=1 seconds=23 hundredths=45 mask=$((0x5A)) byte text=""
   for byte in 0x02 0x00 $(((minutes + k1) & 255)) $((seconds + k2)) \
-    $(((minutes + seconds + hundredths) & 255)) $((hundredths + k3)) 0x5E 0x10; do
+    $((minutes % 64 + seconds % 64 + hundredths % 64)) $((hundredths + k3)) 0x5E 0x10; do
     text+=$(printf %02X $((byte ^ mask)))
   done
   text+=$(printf %02X $mask)

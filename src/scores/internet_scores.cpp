@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "platform/platform.h"
+#include "scores/ranking.h"
 #include "scores/score_file.h"
+#include "scores/score_list.h"
 #include "shell/game_state.h"
 
 namespace {
@@ -51,18 +54,11 @@ std::string FormEncode(const std::string& text) {
   return encoded;
 }
 
-}  // namespace
-
-void SetScoreServer(const std::string& host, int port) {
-  scoreServer = {host, port};
-}
-
-std::string ScoreServerExchange(const std::string& body) {
+// One POST, made on a background thread: everything it uses is its own.
+std::string PostToScoreServer(const std::string& url, const std::string& body) {
   std::string reply;
   CURL* curl = curl_easy_init();
   if (curl == nullptr) return reply;
-  std::string url =
-      "http://" + scoreServer.host + ":" + std::to_string(scoreServer.port) + kScoreServerPath;
   curl_slist* headers =
       curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
   headers = curl_slist_append(headers, "Expect:");
@@ -84,9 +80,34 @@ std::string ScoreServerExchange(const std::string& body) {
   return reply;
 }
 
+bool exchangeRunning = false;
+bool startupFetchPending = false;
+
+}  // namespace
+
+void SetScoreServer(const std::string& host, int port) {
+  scoreServer = {host, port};
+}
+
+// The window keeps painting and its timers run while the request is under way on a thread of
+// its own; input is refused meanwhile, and a second exchange never starts during the first.
+std::string ScoreServerExchange(const std::string& body) {
+  if (exchangeRunning) return std::string();
+  exchangeRunning = true;
+  curl_global_init(CURL_GLOBAL_DEFAULT);  // not thread-safe: done here, on the UI thread
+  std::string url =
+      "http://" + scoreServer.host + ":" + std::to_string(scoreServer.port) + kScoreServerPath;
+  auto reply = std::make_shared<std::string>();
+  bool finished =
+      PlatformRunInBackground([reply, url, body] { *reply = PostToScoreServer(url, body); });
+  exchangeRunning = false;
+  return finished ? *reply : std::string();
+}
+
 void ReadInternetTable(std::string_view reply, ScoreTable& table) {
   for (int row = 0; row < kScoreRows; ++row) {
-    std::string name = LineField(reply, 2 * row + 1);
+    // A name no longer than the game itself allows, whatever the server sends.
+    std::string name = LineField(reply, 2 * row + 1).substr(0, kMaxNameLength);
     if (name.empty()) {
       table[row] = {std::string(), kEmptySlotTime};
       continue;
@@ -99,6 +120,17 @@ void FetchInternetScores() {
   std::string reply = ScoreServerExchange("action=get");
   if (reply.empty()) return;
   ReadInternetTable(reply, gameState.playfield.internetTable);
+}
+
+void FetchInternetScoresOnceShown() {
+  startupFetchPending = true;
+}
+
+void RunStartupFetch() {
+  if (!startupFetchPending) return;
+  startupFetchPending = false;
+  FetchInternetScores();
+  DrawScoreList(true);
 }
 
 std::string BuildSubmissionToken(uint32_t encodedTime) {

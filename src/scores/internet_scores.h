@@ -10,6 +10,11 @@
 
 // Replaces the internet table by the server's list; an empty reply leaves it as it was.
 void FetchInternetScores();
+// The start-up fetch: made from the message loop once the main window shows, so that the window
+// never waits for the server; the list is redrawn when the reply comes.
+void FetchInternetScoresOnceShown();
+// Called after each paint of the main window: makes the start-up fetch if one waits.
+void RunStartupFetch();
 // Sends a won game's result; returns the server's reply, empty when the exchange failed.
 std::string SubmitResult(const std::string& name, PackedTime time);
 

@@ -8,12 +8,14 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstddef>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/cp1252.h"
@@ -41,6 +43,9 @@ std::vector<GMainLoop*> loops;  // Running message loops, innermost last.
 bool quitPending = false;       // A quit posted while no loop ran.
 WindowHandle captureWindow = nullptr;
 std::vector<guint> signalSources;
+int backgroundWorks = 0;   // PlatformRunInBackground calls under way.
+bool terminating = false;  // A termination signal came: no dialog waits for an answer any more.
+bool ending = false;       // The main window is gone and every loop was ended.
 
 bool Alive(WindowHandle window) {
   return GtkAlive(window);
@@ -208,27 +213,75 @@ gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   return TRUE;
 }
 
+// Once the main window is gone every running loop ends, the modal ones and those waiting for
+// background work included, so that the process does not linger with no main window.
+void EndEveryLoop() {
+  ending = true;
+  for (GMainLoop* loop : loops) g_main_loop_quit(loop);
+}
+
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   // A disabled window (under a modal one) cannot be closed, however the window manager asks.
   auto* window = static_cast<WindowHandle>(data);
-  if (AcceptsInput(window)) Send(window, WM_CLOSE, 0, 0);
+  if (!AcceptsInput(window)) return TRUE;
+  Send(window, WM_CLOSE, 0, 0);
+  if (!Alive(window)) EndEveryLoop();
   return TRUE;  // The procedure decides whether the window goes.
 }
 
 // A termination signal closes the main window (the first one), which saves what must be saved,
-// even under a modal window; once it is gone every running loop ends, the modal ones included,
-// so that the process does not linger with a dialog and no main window.
+// even under a modal window.
 gboolean OnTerminationSignal(gpointer) {
+  terminating = true;
   for (WindowHandle window : windows) {
     if (!Alive(window)) continue;
     Send(window, WM_CLOSE, 0, 0);
-    if (!Alive(window)) {
-      for (GMainLoop* loop : loops) g_main_loop_quit(loop);
-    }
+    if (!Alive(window)) EndEveryLoop();
     return G_SOURCE_CONTINUE;
   }
   PlatformPostQuitMessage(0);
   return G_SOURCE_CONTINUE;
+}
+
+bool IsInputEvent(GdkEventType type) {
+  switch (type) {
+    case GDK_MOTION_NOTIFY:
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+    case GDK_KEY_PRESS:
+    case GDK_KEY_RELEASE:
+    case GDK_SCROLL:
+    case GDK_TOUCH_BEGIN:
+    case GDK_TOUCH_UPDATE:
+    case GDK_TOUCH_END:
+    case GDK_TOUCH_CANCEL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The layered window a GDK window belongs to, or null for standard windows and dialogs.
+WindowHandle LayeredWindowOf(GdkWindow* gdkWindow) {
+  for (WindowHandle window : windows) {
+    if (!Alive(window) || window->fixed != nullptr || window->parent != nullptr) continue;
+    if (window->widget != nullptr && gtk_widget_get_window(window->widget) == gdkWindow) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+// While background work runs, input goes nowhere, as under a modal window; only the main
+// window's close still gets through, so that the player can always end the program.
+void FilterEvent(GdkEvent* event, gpointer) {
+  if (backgroundWorks > 0) {
+    if (IsInputEvent(event->type)) return;
+    if (event->type == GDK_DELETE && LayeredWindowOf(event->any.window) == nullptr) return;
+  }
+  gtk_main_do_event(event);
 }
 
 // --- Timers and painting -------------------------------------------------------------------
@@ -377,6 +430,7 @@ void PlatformStart() {
     signalSources.push_back(g_unix_signal_add(SIGTERM, OnTerminationSignal, nullptr));
     signalSources.push_back(g_unix_signal_add(SIGINT, OnTerminationSignal, nullptr));
   }
+  gdk_event_handler_set(FilterEvent, nullptr, nullptr);
 }
 
 void PlatformShutdown() {
@@ -503,6 +557,7 @@ void PlatformPostQuitMessage(int) {
 }
 
 void PlatformRunMessageLoop() {
+  if (ending) return;
   // A quit posted while no loop ran waits in the queue, as WM_QUIT would.
   if (quitPending) {
     quitPending = false;
@@ -513,6 +568,52 @@ void PlatformRunMessageLoop() {
   g_main_loop_run(loop);
   loops.pop_back();
   g_main_loop_unref(loop);
+}
+
+namespace {
+
+// What the UI thread and a background thread share: the work's end, and the loop that waits.
+struct BackgroundWork {
+  std::atomic<bool> done = false;
+  GMainLoop* loop = nullptr;  // Touched on the UI thread only.
+};
+
+gboolean OnBackgroundWorkDone(gpointer data) {
+  auto* work = static_cast<std::shared_ptr<BackgroundWork>*>(data);
+  if ((*work)->loop != nullptr) g_main_loop_quit((*work)->loop);
+  return G_SOURCE_REMOVE;
+}
+
+void ForgetBackgroundWork(gpointer data) {
+  delete static_cast<std::shared_ptr<BackgroundWork>*>(data);
+}
+
+}  // namespace
+
+bool PlatformRunInBackground(std::function<void()> work) {
+  if (ending) return false;
+  auto state = std::make_shared<BackgroundWork>();
+  std::thread([state, work = std::move(work)] {
+    work();
+    state->done = true;
+    g_idle_add_full(G_PRIORITY_DEFAULT, OnBackgroundWorkDone,
+                    new std::shared_ptr<BackgroundWork>(state), ForgetBackgroundWork);
+  }).detach();
+  ++backgroundWorks;
+  state->loop = g_main_loop_new(nullptr, FALSE);
+  loops.push_back(state->loop);
+  // A quit posted meanwhile was meant for a loop further out: it is passed on afterwards.
+  bool quitPosted = false;
+  while (!state->done && !ending) {
+    g_main_loop_run(state->loop);
+    quitPosted = quitPosted || (!state->done && !ending);
+  }
+  loops.erase(std::find(loops.begin(), loops.end(), state->loop));
+  g_main_loop_unref(state->loop);
+  state->loop = nullptr;
+  --backgroundWorks;
+  if (quitPosted) PlatformPostQuitMessage(0);
+  return state->done;
 }
 
 void PlatformInvalidateWindow(WindowHandle window) {
@@ -690,8 +791,13 @@ void PlatformSetFocus(WindowHandle window) {
 
 int PlatformMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                        uint32_t style) {
-  GtkWindow* parent = Alive(owner) ? GTK_WINDOW(owner->widget) : nullptr;
   bool yesNo = (style & 0xF) == MB_YESNO;
+  // On the way out nobody is there to answer: the text goes to the standard error.
+  if (terminating || ending) {
+    g_printerr("%s: %s\n", Cp1252ToUtf8(title).c_str(), Cp1252ToUtf8(text).c_str());
+    return yesNo ? IDNO : IDOK;
+  }
+  GtkWindow* parent = Alive(owner) ? GTK_WINDOW(owner->widget) : nullptr;
   uint32_t icon = style & 0xF0;
   std::string message = Cp1252ToUtf8(text);
   message.erase(std::remove(message.begin(), message.end(), '\r'), message.end());
