@@ -3,43 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
+#include <utility>
 
-#include "game/board.h"
-#include "support/game_driver.h"
+#include "support/board_helpers.h"
 
 namespace {
-
-constexpr int kI = 1, kO = 2, kT = 4;
-
-Playfield& Board() {
-  return gameState.playfield;
-}
-
-// Runs `body` once a game has started (after the countdown).
-void InGame(const std::function<void()>& body) {
-  bool ran = false;
-  RunGame({[] { ClickButton(1); },
-           [&] {
-             ASSERT_TRUE(gameState.clock.running);
-             body();
-             ran = true;
-           }});
-  EXPECT_TRUE(ran);
-}
-
-// Replaces the falling piece by `pieceId` at the spawn position, as a spawn does.
-void Spawn(int pieceId) {
-  Board().nextPieceId = static_cast<int8_t>(pieceId);
-  SpawnPiece();
-  DrawNewPiece();
-}
-
-void FillRow(int row, int gapColumn = -1) {
-  for (int column = 0; column < kColumns; ++column) {
-    Board().cells[CellIndex(column, row)] = column == gapColumn ? 0 : 3;
-  }
-}
 
 std::vector<BoardCell> FallingCells() {
   std::vector<BoardCell> cells;
@@ -72,6 +43,47 @@ TEST(Pieces, MasksImagesAndSpawnCells) {
     std::vector<BoardCell> horizontal = {{3, 16}, {4, 16}, {5, 16}, {6, 16}};
     EXPECT_EQ(FallingCells(), horizontal);
   });
+}
+
+// The cells of a mask as (x, y) with y down the screen, moved against the box's top and left.
+using Shape = std::set<std::pair<int, int>>;
+
+Shape Normalized(const Shape& cells) {
+  int left = 4, top = 4;
+  for (auto [x, y] : cells) left = std::min(left, x), top = std::min(top, y);
+  Shape moved;
+  for (auto [x, y] : cells) moved.insert({x - left, y - top});
+  return moved;
+}
+
+Shape ShapeOf(int32_t mask) {
+  Shape cells;
+  ForEachPieceCell(mask, 0, 0, [&](int column, int row) { cells.insert({column, -row}); });
+  return Normalized(cells);
+}
+
+// A quarter turn clockwise on screen: right goes down, down goes left.
+Shape TurnedClockwise(const Shape& shape) {
+  Shape turned;
+  for (auto [x, y] : shape) turned.insert({-y, x});
+  return Normalized(turned);
+}
+
+TEST(Pieces, EveryTurnRightIsAQuarterTurnClockwise) {
+  FillPieceTable(gameState.pieceTable);
+  std::set<Shape> pieces;
+  for (int id = 1; id <= 7; ++id) {
+    Shape smallest = ShapeOf(PieceMask(id, 1));
+    for (int rotation = 1; rotation <= 4; ++rotation) {
+      Shape shape = ShapeOf(PieceMask(id, rotation));
+      ASSERT_EQ(shape.size(), 4u) << id << "/" << rotation;
+      EXPECT_EQ(ShapeOf(PieceMask(id, rotation % 4 + 1)), TurnedClockwise(shape))
+          << id << "/" << rotation;
+      smallest = std::min(smallest, shape);
+    }
+    pieces.insert(smallest);  // the same for every orientation of a piece
+  }
+  EXPECT_EQ(pieces.size(), 7u);  // seven different pieces
 }
 
 TEST(Pieces, ClearPlayfieldKeepsNextPieceAndOverlay) {
@@ -140,6 +152,27 @@ TEST(Falling, FirstFallComesOneSecondAfterSpawn) {
     EXPECT_GE(fell - spawned, 1000u);
     EXPECT_LE(fell - spawned, 1030u);
     EXPECT_EQ(Board().pieceRow, row - 1);
+  });
+}
+
+// Advances the virtual clock to the next tick of the game timer, which refreshes the reading.
+void AdvanceToNextTick() {
+  int32_t reading = Board().resultTime;
+  for (int ms = 0; ms < 30 && Board().resultTime == reading; ++ms) HeadlessAdvance(1);
+  ASSERT_NE(Board().resultTime, reading);
+}
+
+TEST(Falling, FallIsDueOneThousandMillisecondsAfterTheLast) {
+  InGame([] {
+    for (uint32_t since : {999u, 1000u}) {
+      AdvanceToNextTick();
+      int row = Board().pieceRow;
+      uint32_t nextTick = PlatformTickCount() + 30;  // the timer's period
+      gameState.clock.lastFallTick = nextTick - since;
+      HeadlessAdvance(30);
+      EXPECT_EQ(Board().pieceRow, since < 1000 ? row : row - 1) << since;
+    }
+    EXPECT_EQ(gameState.clock.lastFallTick, PlatformTickCount());
   });
 }
 

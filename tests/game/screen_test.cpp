@@ -16,49 +16,13 @@
 #include "game/new_game.h"
 #include "game/rules.h"
 #include "game/status_panels.h"
-#include "support/game_driver.h"
+#include "support/board_helpers.h"
+#include "widgets/drawing.h"
 
 namespace {
 
-constexpr int kI = 1, kO = 2, kT = 4;
 constexpr uint32_t kPink = 0xFFFF4DCB;  // the O's block
 constexpr uint32_t kDark = 0xFF202020;  // previews and texts
-
-Playfield& Board() {
-  return gameState.playfield;
-}
-
-// Runs `body` once a game has started (after the countdown).
-void InGame(const std::function<void()>& body) {
-  bool ran = false;
-  RunGame({[] { ClickButton(1); },
-           [&] {
-             ASSERT_TRUE(gameState.clock.running);
-             body();
-             ran = true;
-           }});
-  EXPECT_TRUE(ran);
-}
-
-void FillRow(int row, int gapColumn = -1) {
-  for (int column = 0; column < kColumns; ++column) {
-    Board().cells[CellIndex(column, row)] = column == gapColumn ? 0 : 3;
-  }
-}
-
-// Shows the cells as they now are, without the falling piece and its ghost.
-void RepaintWell() {
-  Board().dirty = 1;
-  PaintBoard();
-}
-
-// Replaces the falling piece by `pieceId` entering a well that shows its cells, as after a lock.
-void Spawn(int pieceId) {
-  RepaintWell();
-  Board().nextPieceId = static_cast<int8_t>(pieceId);
-  SpawnPiece();
-  DrawNewPiece();
-}
 
 // --- Pixels --------------------------------------------------------------------------------
 
@@ -76,14 +40,6 @@ uint32_t RawPixel(cairo_surface_t* surface, int x, int y) {
   return v;
 }
 
-// The unpremultiplied form the backend reports for a premultiplied pixel.
-uint32_t Unpremultiplied(uint32_t p) {
-  uint32_t a = p >> 24;
-  if (a == 0) return 0;
-  auto channel = [&](int shift) { return (((p >> shift) & 0xFF) * 255 + a / 2) / a; };
-  return (a << 24) | (channel(16) << 16) | (channel(8) << 8) | channel(0);
-}
-
 Rgba Premultiplied(uint32_t argb) {
   double a = argb >> 24;
   return {a, ((argb >> 16) & 0xFF) * a / 255, ((argb >> 8) & 0xFF) * a / 255,
@@ -94,15 +50,8 @@ Rgba FromRaw(uint32_t p) {
   return {double(p >> 24), double((p >> 16) & 0xFF), double((p >> 8) & 0xFF), double(p & 0xFF)};
 }
 
-uint32_t ImagePixel(cairo_surface_t* image, int x, int y) {
-  return Unpremultiplied(RawPixel(image, x, y));
-}
-
 cairo_surface_t* Snapshot() {
   return gameState.windows.front().backgroundSnapshot;
-}
-uint32_t BackgroundPixel(int x, int y) {
-  return ImagePixel(Snapshot(), x, y);
 }
 
 // `top` composited over `bottom`, both premultiplied, as the backend reports it.
@@ -408,26 +357,45 @@ TEST(Status, ScoreShowsZeroThenThePointsWon) {
   });
 }
 
+// The chronometer's area of the screen, row by row.
+std::vector<uint32_t> ChronometerShown() {
+  std::vector<uint32_t> pixels;
+  for (int y = 90; y < 114; ++y) {
+    for (int x = 457; x < 567; ++x) pixels.push_back(ScreenPixel(x, y));
+  }
+  return pixels;
+}
+
+// Shows `text` as the chronometer's reading, drawn with the chronometer's font and box.
+void ShowChronometerText(const std::string& text) {
+  Widget* widget = gameState.clock.widget;
+  WidgetWindow* record = BeginWidgetDrawing(widget, DrawingMode::crisp);
+  ASSERT_NE(record, nullptr);
+  FillFromSnapshot(record, 457, 92, 110, 22);
+  DrawWidgetText(widget, 457, 90, text, kDark, 0, 0);
+  EndWidgetDrawing(record);
+}
+
 TEST(Status, ChronometerShowsMinutesSecondsAndHundredths) {
   struct Case {
     uint32_t elapsed;
     int32_t packed;
+    const char* text;
   };
-  std::vector<PointSet> texts;
-  for (Case c : {Case{83456, 1 * 65536 + 23 * 256 + 45}, Case{59999, 59 * 256 + 99},
-                 Case{60000, 1 * 65536}}) {
-    InGame([&] {
-      // The clock jumps; the next tick happens exactly at the chosen elapsed time.
-      PlatformSleep(gameState.clock.startTick + c.elapsed - PlatformTickCount());
-      HeadlessAdvance(0);
-      EXPECT_EQ(Board().resultTime, c.packed) << c.elapsed;
-      texts.push_back(DarkPixels(457, 90, 567, 112));
-      EXPECT_FALSE(texts.back().empty());
-    });
-  }
-  ASSERT_EQ(texts.size(), 3u);
-  EXPECT_NE(texts[0], texts[1]);
-  EXPECT_NE(texts[1], texts[2]);
+  InGame([] {
+    for (Case c : {Case{83456, 1 * 65536 + 23 * 256 + 45, "01:23:45"},
+                   Case{59999, 59 * 256 + 99, "00:59:99"}, Case{60000, 1 * 65536, "01:00:00"},
+                   Case{5999999, 99 * 65536 + 59 * 256 + 99, "99:59:99"},
+                   Case{6000000, 100 * 65536, "00:00:00"}}) {
+      gameState.clock.startTick = PlatformTickCount() - c.elapsed;
+      GameTick();
+      EXPECT_EQ(Board().resultTime, c.packed) << c.text;
+      std::vector<uint32_t> shown = ChronometerShown();
+      EXPECT_FALSE(DarkPixels(457, 90, 567, 112).empty()) << c.text;
+      ShowChronometerText(c.text);
+      EXPECT_TRUE(shown == ChronometerShown()) << "the chronometer does not show " << c.text;
+    }
+  });
 }
 
 // --- Countdown -----------------------------------------------------------------------------
@@ -509,20 +477,6 @@ void ExpectPicture(cairo_surface_t* image, int x, int y) {
   EXPECT_EQ(wrong, 0);
 }
 
-// Ends the game by a piece that cannot enter; blocks at the bottom corners show on screen.
-void LoseGame() {
-  Board().soundsEnabled = 0;
-  Board().cells[CellIndex(0, 0)] = 9;
-  Board().cells[CellIndex(9, 0)] = 9;
-  Board().cells[CellIndex(4, 16)] = 2;
-  Board().cells[CellIndex(4, 15)] = 2;
-  Board().cells[CellIndex(5, 16)] = 2;
-  Spawn(kT);
-  HandleGameKey(Board().keys.moveDown);
-  Board().nextPieceId = kO;
-  HandleGameKey(Board().keys.drop);
-}
-
 TEST(Pictures, GameOverShowsItsPicture) {
   InGame([] {
     LoseGame();
@@ -549,6 +503,8 @@ TEST(Pictures, NextGameStartsOnAnEmptyWell) {
   bool checked = false;
   RunGame({[] { ClickButton(1); },
            [] {
+             Board().cells[CellIndex(0, 0)] = 9;  // blocks at the bottom corners show on screen
+             Board().cells[CellIndex(9, 0)] = 9;
              LoseGame();
              ASSERT_EQ(gameState.clock.running, 0);
              ASSERT_EQ(CellShown(0, 0), BlockColour(9));

@@ -7,59 +7,19 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "game/board.h"
 #include "game/rules.h"
 #include "platform/cp1252.h"
-#include "support/game_driver.h"
+#include "support/board_helpers.h"
 #include "widgets/resources.h"
 
 namespace {
 
-constexpr int kI = 1, kO = 2, kT = 4;
 // The synthesizer's dither leaves ±1 in silence; a note or a sound reaches thousands.
 constexpr int kSilence = 4;
 // What is left of a note after a second: its reverberation dying away.
 constexpr int kQuiet = 50;
 constexpr int kHeard = 500;
 constexpr const char* kSoundsOff = "Ann\r\n0|1|0|0\r\n39|37|38|17|40|16\r\n";
-
-Playfield& Board() {
-  return gameState.playfield;
-}
-
-void InGame(const std::function<void()>& body) {
-  bool ran = false;
-  RunGame({[] { ClickButton(1); },
-           [&] {
-             ASSERT_TRUE(gameState.clock.running);
-             body();
-             ran = true;
-           }});
-  EXPECT_TRUE(ran);
-}
-
-void Spawn(int pieceId) {
-  Board().nextPieceId = static_cast<int8_t>(pieceId);
-  SpawnPiece();
-  DrawNewPiece();
-}
-
-void FillRow(int row, int gapColumn) {
-  for (int column = 0; column < kColumns; ++column) {
-    Board().cells[CellIndex(column, row)] = column == gapColumn ? 0 : 3;
-  }
-}
-
-// A T locks on row 17 and the O after it cannot enter.
-void LoseGame() {
-  Board().cells[CellIndex(4, 16)] = 2;
-  Board().cells[CellIndex(4, 15)] = 2;
-  Board().cells[CellIndex(5, 16)] = 2;
-  Spawn(kT);
-  HandleGameKey(Board().keys.moveDown);
-  Board().nextPieceId = kO;
-  HandleGameKey(Board().keys.drop);
-}
 
 // The frame of the audio output that plays `ms` milliseconds after the last HeadlessClearAudio.
 size_t FrameAt(uint32_t ms) {

@@ -3,39 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "game/chronometer.h"
-#include "game/rules.h"
 #include "platform/cp1252.h"
 #include "scores/score_list.h"
-#include "support/game_driver.h"
+#include "support/board_helpers.h"
 
 namespace {
-
-Playfield& Board() {
-  return gameState.playfield;
-}
-
-void WinAt(int32_t elapsedMs) {
-  Board().score = 1990;
-  for (int column = 0; column < kColumns; ++column) Board().cells[column] = column == 4 ? 0 : 3;
-  Board().nextPieceId = 1;
-  SpawnPiece();
-  gameState.clock.startTick = PlatformTickCount() - elapsedMs;
-  UpdateChronometer();
-  HandleGameKey(Board().keys.drop);
-}
-
-// Dark text pixels in a box of the main window.
-int InkIn(int left, int top, int right, int bottom) {
-  int ink = 0;
-  for (int y = top; y < bottom; ++y) {
-    for (int x = left; x < right; ++x) {
-      uint32_t p = ScreenPixel(x, y);
-      if (((p >> 16) & 0xFF) < 110 && ((p >> 8) & 0xFF) < 110 && (p & 0xFF) < 110) ++ink;
-    }
-  }
-  return ink;
-}
 
 TEST(Ranking, PromptOffersTheLastNameAndEntersTheResult) {
   PrepareScoreFile("Ann\r\n1|1|0|0\r\n39|37|38|17|40|16\r\nBob|10000\r\n");

@@ -3,14 +3,10 @@
 
 #include "platform/cp1252.h"
 #include "settings/key_bindings.h"
-#include "support/game_driver.h"
+#include "support/board_helpers.h"
 #include "video/video_recorder.h"
 
 namespace {
-
-Playfield& Board() {
-  return gameState.playfield;
-}
 
 WindowHandle Preferences() {
   return HeadlessFindWindow(Utf8ToCp1252("Kestrow préférences"));

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -69,6 +70,37 @@ void ClickButton(int id) {
 
 uint32_t ScreenPixel(int x, int y) {
   return HeadlessPixel(HeadlessMainWindow(), x, y);
+}
+
+uint32_t Unpremultiplied(uint32_t p) {
+  uint32_t a = p >> 24;
+  if (a == 0) return 0;
+  auto channel = [&](int shift) { return (((p >> shift) & 0xFF) * 255 + a / 2) / a; };
+  return (a << 24) | (channel(16) << 16) | (channel(8) << 8) | channel(0);
+}
+
+uint32_t ImagePixel(cairo_surface_t* image, int x, int y) {
+  cairo_surface_flush(image);
+  uint32_t v;
+  std::memcpy(
+      &v, cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image) + 4 * x,
+      4);
+  return Unpremultiplied(v);
+}
+
+uint32_t BackgroundPixel(int x, int y) {
+  return ImagePixel(gameState.windows.front().backgroundSnapshot, x, y);
+}
+
+int InkIn(int left, int top, int right, int bottom) {
+  int ink = 0;
+  for (int y = top; y < bottom; ++y) {
+    for (int x = left; x < right; ++x) {
+      uint32_t p = ScreenPixel(x, y);
+      if (((p >> 16) & 0xFF) < 110 && ((p >> 8) & 0xFF) < 110 && (p & 0xFF) < 110) ++ink;
+    }
+  }
+  return ink;
 }
 
 int CellScreenX(int column) {

@@ -2,6 +2,8 @@
 // loop performs one by one whenever it has nothing else to do.
 #pragma once
 
+#include <cairo.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,6 +30,13 @@ void ClickButton(int id);
 
 // Pixel of the main window's last pushed image, unpremultiplied 0xAARRGGBB.
 uint32_t ScreenPixel(int x, int y);
+// A premultiplied cairo pixel in the unpremultiplied 0xAARRGGBB form the backend reports.
+uint32_t Unpremultiplied(uint32_t p);
+uint32_t ImagePixel(cairo_surface_t* image, int x, int y);
+// Pixel of the main window's bare background, from its snapshot.
+uint32_t BackgroundPixel(int x, int y);
+// Pixels of the screen box [left, right) x [top, bottom) dark enough to be text.
+int InkIn(int left, int top, int right, int bottom);
 
 // Top-left pixel of board cell (column, row).
 int CellScreenX(int column);

@@ -16,10 +16,8 @@ extern "C" {
 #include <map>
 #include <sstream>
 
-#include "game/board.h"
-#include "game/rules.h"
 #include "platform/cp1252.h"
-#include "support/game_driver.h"
+#include "support/board_helpers.h"
 
 namespace {
 
@@ -32,10 +30,6 @@ VideoRecorder& Video() {
   return gameState.video;
 }
 
-Playfield& Board() {
-  return gameState.playfield;
-}
-
 // A new run without sounds or internet scores, and no video from an earlier test.
 void PrepareRun() {
   std::filesystem::remove_all(kVideoFile);
@@ -45,18 +39,6 @@ void PrepareRun() {
 void StartRecordedGame() {
   gameState.videoCapture = 1;
   ClickButton(1);
-}
-
-// Ends the game: the next piece cannot enter the well.
-void LoseGame() {
-  Board().cells[CellIndex(4, 16)] = 2;
-  Board().cells[CellIndex(4, 15)] = 2;
-  Board().cells[CellIndex(5, 16)] = 2;
-  Board().nextPieceId = 4;
-  SpawnPiece();
-  HandleGameKey(Board().keys.moveDown);
-  Board().nextPieceId = 2;
-  HandleGameKey(Board().keys.drop);
 }
 
 struct Probe {

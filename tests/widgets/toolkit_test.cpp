@@ -89,27 +89,6 @@ WidgetWindow& MainRecord() {
 
 // --- Pixels --------------------------------------------------------------------------------
 
-// A premultiplied cairo pixel in the unpremultiplied form the backend reports.
-uint32_t Unpremultiplied(uint32_t p) {
-  uint32_t a = p >> 24;
-  if (a == 0) return 0;
-  auto channel = [&](int shift) { return (((p >> shift) & 0xFF) * 255 + a / 2) / a; };
-  return (a << 24) | (channel(16) << 16) | (channel(8) << 8) | channel(0);
-}
-
-uint32_t ImagePixel(cairo_surface_t* image, int x, int y) {
-  cairo_surface_flush(image);
-  uint32_t v;
-  std::memcpy(
-      &v, cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image) + 4 * x,
-      4);
-  return Unpremultiplied(v);
-}
-
-uint32_t BackgroundPixel(int x, int y) {
-  return ImagePixel(MainRecord().backgroundSnapshot, x, y);
-}
-
 std::vector<uint32_t> Screen() {
   std::vector<uint32_t> pixels;
   pixels.reserve(600 * 600);
