@@ -116,10 +116,11 @@ void ReadInternetTable(std::string_view reply, ScoreTable& table) {
   }
 }
 
-void FetchInternetScores() {
+bool FetchInternetScores() {
   std::string reply = ScoreServerExchange("action=get");
-  if (reply.empty()) return;
+  if (reply.empty()) return false;
   ReadInternetTable(reply, gameState.playfield.internetTable);
+  return true;
 }
 
 void FetchInternetScoresOnceShown() {
@@ -129,8 +130,7 @@ void FetchInternetScoresOnceShown() {
 void RunStartupFetch() {
   if (!startupFetchPending) return;
   startupFetchPending = false;
-  FetchInternetScores();
-  DrawScoreList(true);
+  if (FetchInternetScores()) DrawScoreList(true);
 }
 
 std::string BuildSubmissionToken(uint32_t encodedTime) {

@@ -8,8 +8,9 @@
 #include "scores/score_server_protocol.h"
 #include "scores/score_table.h"
 
-// Replaces the internet table by the server's list; an empty reply leaves it as it was.
-void FetchInternetScores();
+// Replaces the internet table by the server's list and returns true; an empty reply leaves it
+// as it was.
+bool FetchInternetScores();
 // The start-up fetch: made from the message loop once the main window shows, so that the window
 // never waits for the server; the list is redrawn when the reply comes.
 void FetchInternetScoresOnceShown();

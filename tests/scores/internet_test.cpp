@@ -22,6 +22,7 @@
 #include "scores/ranking.h"
 #include "scores/score_list.h"
 #include "server/server_process.h"
+#include "support/board_helpers.h"
 #include "support/game_driver.h"
 #include "widgets/resources.h"
 
@@ -294,37 +295,11 @@ TEST(ExchangeFailures, RepliesAreCutAtNulAndCapped) {
 
 // --- The ranking of a won game against a server -------------------------------------------------
 
-Playfield& Board() {
-  return gameState.playfield;
-}
-
-void WinAt(int32_t elapsedMs) {
-  Board().score = 1990;
-  for (int column = 0; column < kColumns; ++column) Board().cells[column] = column == 4 ? 0 : 3;
-  Board().nextPieceId = 1;
-  SpawnPiece();
-  gameState.clock.startTick = PlatformTickCount() - elapsedMs;
-  UpdateChronometer();
-  HandleGameKey(Board().keys.drop);
-}
-
 void ExpectLastDialog(const char* title, const std::string& text) {
   ASSERT_FALSE(HeadlessDialogs().empty());
   EXPECT_EQ(HeadlessDialogs().back().title, Utf8ToCp1252(title));
   EXPECT_EQ(HeadlessDialogs().back().text, Utf8ToCp1252(text));
   EXPECT_EQ(HeadlessDialogs().back().style, MB_OK);
-}
-
-// Dark text pixels in the first row of the score list.
-int InkInFirstRow() {
-  int ink = 0;
-  for (int y = 173; y < 189; ++y) {
-    for (int x = 356; x < 560; ++x) {
-      uint32_t p = ScreenPixel(x, y);
-      if (((p >> 16) & 0xFF) < 110 && ((p >> 8) & 0xFF) < 110 && (p & 0xFF) < 110) ++ink;
-    }
-  }
-  return ink;
 }
 
 constexpr const char* kInternetOn = "Ann\r\n1|1|1|0\r\n39|37|38|17|40|16\r\n";
@@ -334,7 +309,7 @@ TEST(InternetRanking, AgainstTheRealServer) {
   ASSERT_TRUE(StartScoreServer(&server, TemporaryDatabasePath(), {"--rate", "1000"}));
   SetScoreServer("127.0.0.1", server.port);
   PrepareScoreFile(kInternetOn);
-  RunGame({[] { EXPECT_EQ(InkInFirstRow(), 0); },  // the server's list is empty
+  RunGame({[] { EXPECT_EQ(InkIn(356, 173, 560, 189), 0); },  // the server's list is empty
            [] { ClickButton(1); },
            [] {
              HeadlessQueuePromptAnswer(Utf8ToCp1252("Zoé"));
@@ -342,7 +317,7 @@ TEST(InternetRanking, AgainstTheRealServer) {
              ExpectLastDialog("Félicitations!!!", "Vous êtes le premier.");
              EXPECT_EQ(Board().internetTable[0].name, Utf8ToCp1252("Zoé"));
              EXPECT_EQ(Board().internetTable[0].time, 40 * 256);
-             EXPECT_GT(InkInFirstRow(), 0);
+             EXPECT_GT(InkIn(356, 173, 560, 189), 0);
            },
            [] { ClickButton(1); },
            [] {
@@ -351,7 +326,7 @@ TEST(InternetRanking, AgainstTheRealServer) {
              ExpectLastDialog("Bravo!!!", "Vous êtes en 2ème position.");
              EXPECT_EQ(Board().internetTable[1].name, "Bob");
            }});
-  for (int i = 0; i < 14; ++i) SubmitResult("Fast" + std::to_string(i), 256 + i);
+  for (int i = 0; i < 14; ++i) SubmitResult("Fast" + std::to_string(i), 11 * 256 + i);
   PrepareScoreFile(kInternetOn);
   RunGame({[] { EXPECT_EQ(Board().internetTable[15].name, "Bob"); },  // fetched at start
            [] { ClickButton(1); },
