@@ -5,12 +5,18 @@
 
 #include "game/playfield.h"
 #include "platform/platform.h"
+#include "scores/ranking.h"
 
 namespace {
 
 void SetOption(uint8_t& option, uint8_t& pending, uint8_t value) {
   option = value;
   pending = value;
+}
+
+// A name from the file is cut to the length a player can type, however long the file has it.
+std::string NameFrom(std::string_view text) {
+  return std::string(text.substr(0, kMaxNameLength));
 }
 
 }  // namespace
@@ -65,7 +71,7 @@ int32_t LenientNumber(std::string_view text) {
 
 void ReadScoreFile(std::string_view content, Playfield& board) {
   LineReader reader{content, 0};
-  board.lastName = ReadLine(reader);
+  board.lastName = NameFrom(ReadLine(reader));
   std::string options = ReadLine(reader);
   // A setting keeps the low 8 bits of its number.
   auto option = [&](int n) {
@@ -82,7 +88,7 @@ void ReadScoreFile(std::string_view content, Playfield& board) {
   EmptyScoreTable(board.localTable);
   for (int row = 0; row < kScoreRows && !AtEnd(reader); ++row) {
     std::string line = ReadLine(reader);
-    board.localTable[row] = {LineField(line, 1), LenientNumber(LineField(line, 2))};
+    board.localTable[row] = {NameFrom(LineField(line, 1)), LenientNumber(LineField(line, 2))};
   }
 }
 

@@ -22,7 +22,8 @@ std::string ReadLine(LineReader& reader);
 std::string LineField(std::string_view line, int n);
 // Leading blanks, an optional sign, then digits up to the first other character; 0 without any.
 int32_t LenientNumber(std::string_view text);
-// Fills the name, options, keys and local table from the file's bytes.
+// Fills the name, options, keys and local table from the file's bytes; names longer than a
+// player can type are cut to that length.
 void ReadScoreFile(std::string_view content, Playfield& board);
 // Without a file: sounds, ghost and internet scores on, opaque background off, the arrow keys,
 // Ctrl and Shift.

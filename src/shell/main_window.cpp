@@ -65,6 +65,17 @@ void AskToClearScores(WindowHandle window) {
   if (answer == IDYES) ClearLocalScores();
 }
 
+// A close that arrives while the player reads this box does not show it a second time.
+void TellScoresNotSaved() {
+  static bool showing = false;
+  if (showing) return;
+  showing = true;
+  PlatformMessageBox(gameState.mainWindow,
+                     Utf8ToCp1252("Les scores n'ont pas pu être enregistrés."), "Kestrow",
+                     MB_OK | MB_ICONWARNING);
+  showing = false;
+}
+
 void RunCommand(WindowHandle window, int command) {
   bool running = gameState.clock.running != 0;
   switch (command) {
@@ -122,7 +133,7 @@ intptr_t MainWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, 
       break;
     case WM_CLOSE:
       // Every orderly end saves: "Quitter", the window manager's close, SIGTERM and SIGINT.
-      SaveScoreFile();
+      if (!SaveScoreFile()) TellScoresNotSaved();
       break;
     case WM_COMMAND:
       RunCommand(window, static_cast<int>(wParam & 0xFFFF));

@@ -1,5 +1,6 @@
-// libFuzzer target: any bytes as the content of the score file. Reading never fails, the text
-// written back is always nineteen CR LF lines, and reading that text gives back the same record.
+// libFuzzer target: any bytes as the content of the score file. Reading never fails, names are
+// no longer than a player can type, the text written back is always nineteen CR LF lines, and
+// reading that text gives back the same record.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "game/playfield.h"
+#include "scores/ranking.h"
 #include "scores/score_file_format.h"
 
 namespace {
@@ -64,7 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   Playfield first{};
   ReadScoreFile(input, first);
-  Check(first.lastName == input.substr(0, input.find_first_of(std::string_view("\r\n\0", 3))));
+  std::string_view firstLine = input.substr(0, input.find_first_of(std::string_view("\r\n\0", 3)));
+  Check(first.lastName == firstLine.substr(0, kMaxNameLength));
+  for (const ScoreEntry& entry : first.localTable)
+    Check(entry.name.size() <= static_cast<size_t>(kMaxNameLength));
   Check(OptionsAreFlags(first));
 
   std::string text = ScoreFileText(first);

@@ -23,6 +23,8 @@
 namespace {
 
 constexpr const char* kScoreFile = "Scores.zorvik";
+// How the game names the temporary file of a save: no one would name a file of their own so.
+constexpr const char* kTemporaryPrefix = ".Scores.zorvik.kestrow-save-";
 constexpr int kKills = 200;
 constexpr int kLongestDelayUs = 20000;
 
@@ -141,7 +143,7 @@ TEST(CrashSafety, KilledSavesLeaveTheOldFileOrTheNewOne) {
     std::vector<std::string> others = OtherEntries(directory);
     ASSERT_LE(others.size(), 1u);
     for (const std::string& name : others) {
-      ASSERT_EQ(name.rfind(std::string(kScoreFile) + ".", 0), 0u) << "unexpected file " << name;
+      ASSERT_EQ(name.rfind(kTemporaryPrefix, 0), 0u) << "unexpected file " << name;
       std::remove((directory + "/" + name).c_str());
       ++leftTemporary;
     }
@@ -155,8 +157,8 @@ TEST(CrashSafety, KilledSavesLeaveTheOldFileOrTheNewOne) {
 }
 
 // Crashed saves leave temporary files; the next save removes those older than a minute, and
-// nothing else.
-TEST(CrashSafety, ASaveRemovesStaleTemporaryFiles) {
+// no file of the player's, whatever its name.
+TEST(CrashSafety, ASaveRemovesOnlyItsOwnStaleTemporaryFiles) {
   char pattern[] = "stale-temporaries-XXXXXX";
   ASSERT_NE(::mkdtemp(pattern), nullptr);
   const std::string directory = pattern;
@@ -165,14 +167,19 @@ TEST(CrashSafety, ASaveRemovesStaleTemporaryFiles) {
     std::ofstream(path) << "partial";
     std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - age);
   };
-  create(std::string(kScoreFile) + ".a1B2c3", std::chrono::minutes(2));
-  create(std::string(kScoreFile) + ".d4E5f6", std::chrono::minutes(0));  // another copy saving
-  create(std::string(kScoreFile) + ".bak", std::chrono::minutes(2));     // not a temporary name
+  const std::string stale = std::string(kTemporaryPrefix) + "a1B2c3";
+  std::vector<std::string> kept = {std::string(kTemporaryPrefix) + "d4E5f6"};  // saving right now
+  for (const char* suffix : {".backup", ".bak", ".old", ".XXXXXX", ".a1B2c3"}) {
+    kept.push_back(kScoreFile + std::string(suffix));
+  }
+  create(stale, std::chrono::minutes(2));
+  create(kept[0], std::chrono::minutes(0));
+  for (size_t i = 1; i < kept.size(); ++i) create(kept[i], std::chrono::minutes(2));
   ASSERT_FALSE(SavedOnce(directory, "a").empty());
   std::vector<std::string> left = OtherEntries(directory);
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{std::string(kScoreFile) + ".bak",
-                                            std::string(kScoreFile) + ".d4E5f6"}));
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(left, kept);
   RemoveDirectory(directory);
 }
 

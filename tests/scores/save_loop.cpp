@@ -1,6 +1,7 @@
 // Saves the score file in its working directory with one of two contents. "save_loop a" or
-// "save_loop b" saves that content once; "save_loop" saves A, writes "r" to its standard output,
-// then saves B, A, B... until it is killed. The crash-safety test kills it at random moments.
+// "save_loop b" saves that content once (exit status 1 when it could not); "save_loop" saves A,
+// writes "r" to its standard output, then saves B, A, B... until it is killed. The crash-safety
+// test kills it at random moments.
 #include <unistd.h>
 
 #include <string>
@@ -30,18 +31,15 @@ void FillState(bool second) {
   board.scoresChanged = 1;
 }
 
-void Save(bool second) {
+bool Save(bool second) {
   FillState(second);
-  SaveScoreFile();
+  return SaveScoreFile();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    Save(std::string(argv[1]) == "b");
-    return 0;
-  }
+  if (argc > 1) return Save(std::string(argv[1]) == "b") ? 0 : 1;
   Save(false);
   if (::write(STDOUT_FILENO, "r", 1) != 1) return 1;
   for (bool second = true;; second = !second) Save(second);

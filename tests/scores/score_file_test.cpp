@@ -2,10 +2,16 @@
 #include "scores/score_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "game/chronometer.h"
 #include "game/rules.h"
 #include "platform/cp1252.h"
+#include "scores/ranking.h"
 #include "support/game_driver.h"
 
 namespace {
@@ -97,6 +103,14 @@ TEST(ReadingRules, ShortAndLongFilesAndRowsAsTheyStand) {
   EXPECT_EQ(board.localTable[2].name, "a");
   EXPECT_EQ(board.localTable[2].time, 0);
   EXPECT_EQ(board.localTable[3].time, kEmptySlotTime);
+}
+
+TEST(ReadingRules, NamesAreCutToTheLengthAPlayerCanType) {
+  const std::string longName(kMaxNameLength + 8, 'a');
+  Playfield board = ReadFile(longName + "\r\n1|1|1|1\r\n1|2|3|4|5|6\r\n" + longName + "|300\r\n");
+  EXPECT_EQ(board.lastName, longName.substr(0, kMaxNameLength));
+  EXPECT_EQ(board.localTable[0].name, longName.substr(0, kMaxNameLength));
+  EXPECT_EQ(board.localTable[0].time, 300);
 }
 
 TEST(ScoreTableOrder, InsertResult) {
@@ -203,6 +217,109 @@ TEST(ScoreFile, EmptyFileIsNotAMissingOne) {
     EXPECT_EQ(board.opaqueBackground, 0);
     EXPECT_EQ(board.keys.rotateRight, VK_UP);
   }});
+}
+
+void ExpectDefaultsLoaded() {
+  const Playfield& board = gameState.playfield;
+  EXPECT_EQ(board.soundsEnabled + board.ghostEnabled + board.internetScores, 3);
+  EXPECT_EQ(board.opaqueBackground, 0);
+  EXPECT_EQ(board.keys.moveRight, VK_RIGHT);
+  EXPECT_EQ(board.keys.moveDown, VK_SHIFT);
+}
+
+// The file type of `path` itself, links not followed.
+mode_t FileType(const char* path) {
+  struct stat status {};
+  ::lstat(path, &status);
+  return status.st_mode & S_IFMT;
+}
+
+// A directory, a FIFO or a device in place of the score file loads the defaults without blocking
+// or reading without end, and a save neither writes into it nor replaces it.
+TEST(ScoreFile, OnlyARegularFileIsReadOrReplaced) {
+  struct Case {
+    const char* kind;
+    int (*make)();
+    bool save;  // never tried over a device: a faulty save would replace it
+  };
+  const Case cases[] = {
+      {"directory", [] { return ::mkdir("Scores.zorvik", 0755); }, true},
+      {"FIFO", [] { return ::mkfifo("Scores.zorvik", 0644); }, true},
+      {"link to a FIFO", [] { return ::mkfifo("fifo", 0644) | ::symlink("fifo", "Scores.zorvik"); },
+       true},
+      {"link to /dev/zero", [] { return ::symlink("/dev/zero", "Scores.zorvik"); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    PrepareScoreFile("");
+    std::remove("Scores.zorvik");
+    ASSERT_EQ(c.make(), 0);
+    const mode_t type = FileType("Scores.zorvik");
+    RunGame({ExpectDefaultsLoaded});
+    if (c.save) {
+      gameState.playfield.scoresChanged = 1;
+      EXPECT_FALSE(SaveScoreFile());
+      EXPECT_EQ(FileType("Scores.zorvik"), type);
+      EXPECT_EQ(FileType("fifo"), c.make == cases[2].make ? S_IFIFO : 0);
+    }
+    std::remove("Scores.zorvik");
+    std::remove("fifo");
+  }
+}
+
+TEST(ScoreFile, ReadingStopsAtOneMebibyte) {
+  PrepareScoreFile(std::string(1 << 20, 'a') + "\r\n1|1|1|1\r\n");
+  RunGame({[] {
+    EXPECT_EQ(gameState.playfield.lastName, std::string(kMaxNameLength, 'a'));
+    EXPECT_EQ(gameState.playfield.soundsEnabled, 0);  // line 2 lies past the bound
+  }});
+  std::remove("Scores.zorvik");
+}
+
+// A link stays a link: the file it leads to takes the new bytes and keeps its permissions.
+TEST(ScoreFile, SavesThroughALinkKeepingTheFileMode) {
+  ASSERT_EQ(::mkdir("linked", 0755), 0);
+  std::ofstream("linked/scores") << "old";
+  ASSERT_EQ(::chmod("linked/scores", 0640), 0);
+  PrepareScoreFile("");
+  std::remove("Scores.zorvik");
+  ASSERT_EQ(::symlink("linked/scores", "Scores.zorvik"), 0);
+  gameState.playfield.lastName = "Lien";
+  gameState.playfield.scoresChanged = 1;
+  EXPECT_TRUE(SaveScoreFile());
+  EXPECT_EQ(FileType("Scores.zorvik"), S_IFLNK);
+  std::string bytes;
+  ASSERT_TRUE(ReadScoreFileBytes(&bytes));
+  EXPECT_EQ(bytes, ScoreFileText(gameState.playfield));
+  struct stat status {};
+  ASSERT_EQ(::stat("linked/scores", &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  std::remove("Scores.zorvik");
+  std::remove("linked/scores");
+  ::rmdir("linked");
+}
+
+// Even root keeps its hands off a file its owner made read-only; the player hears of it once.
+TEST(ScoreFile, ReadOnlyFileIsKeptAndThePlayerTold) {
+  const std::string prepared = "Zoe\r\n1|0|0|1\r\n1|2|3|4|5|6\r\nAl|300\r\n";
+  PrepareScoreFile(prepared);
+  ASSERT_EQ(::chmod("Scores.zorvik", 0444), 0);
+  RunGame({[] {
+    HeadlessQueueAnswer(IDYES);
+    ClickButton(2);
+  }});
+  std::string bytes;
+  ASSERT_TRUE(ReadScoreFileBytes(&bytes));
+  EXPECT_EQ(bytes, prepared);
+  int told = 0;
+  for (const HeadlessDialog& dialog : HeadlessDialogs()) {
+    if (dialog.title != "Kestrow") continue;
+    ++told;
+    EXPECT_EQ(dialog.text, Utf8ToCp1252("Les scores n'ont pas pu être enregistrés."));
+    EXPECT_EQ(dialog.style, MB_OK | MB_ICONWARNING);
+  }
+  EXPECT_EQ(told, 1);
+  std::remove("Scores.zorvik");
 }
 
 }  // namespace
