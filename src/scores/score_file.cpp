@@ -201,7 +201,7 @@ void LoadScoreFile() {
   }
   EmptyScoreTable(board.internetTable);
   board.scoresChanged = 0;
-  if (board.internetScores) FetchInternetScores();
+  if (board.internetScores) FetchInternetScoresOnceShown();
 }
 
 bool SaveScoreFile() {

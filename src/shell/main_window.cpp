@@ -5,6 +5,7 @@
 #include "game/new_game.h"
 #include "game/sound.h"
 #include "platform/cp1252.h"
+#include "scores/internet_scores.h"
 #include "scores/score_file.h"
 #include "shell/game_state.h"
 #include "shell/modal_window.h"
@@ -138,6 +139,12 @@ intptr_t MainWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, 
     case WM_COMMAND:
       RunCommand(window, static_cast<int>(wParam & 0xFFFF));
       break;
+    case WM_PAINT: {
+      intptr_t result = WidgetWindowDefaultProc(window, message, wParam, lParam);
+      // The window shows its first image before the start-up fetch waits for the server.
+      RunStartupFetch();
+      return result;
+    }
     case WM_TRAY_CALLBACK:
       if (lParam == WM_LBUTTONDOWN) {
         PlatformShowWindow(window, true);
