@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Measures kestrow-scores on loopback with wrk (2 threads, 2 connections, 10 s): the list request,
-# then submissions. Usage: score_server_wrk.sh [PATH_TO_KESTROW_SCORES (default build/server/...)]
+# Measures kestrow-scores on loopback with wrk (2 threads, 10 s each): submissions, then the list
+# request, at 2 and at 64 connections; prints requests a second and the p50, p99 and p99.9
+# latencies. Usage: score_server_wrk.sh [PATH_TO_KESTROW_SCORES (default build/server/...)]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -18,15 +19,19 @@ k1=$(($(constant K1))) k2=$(($(constant K2))) k3=$(($(constant K3)))
 
 work=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-# The benchmark's one address must not be held back by the per-address bound.
-"$server" --listen 127.0.0.1 --port 0 --db "$work/scores.db" --rate 1000000 >"$work/out" &
+# The benchmark's one address must not be held back by the per-address bounds.
+"$server" --listen 127.0.0.1 --port 0 --db "$work/scores.db" --rate 1000000 \
+  --connections-per-address 128 >"$work/out" &
 pid=$!
 for _ in $(seq 100); do grep -q listening "$work/out" && break; sleep 0.05; done
 port=$(sed -n 's/.*:\([0-9]*\)$/\1/p' "$work/out")
 url="http://127.0.0.1:$port"
 
-echo "== action=set"
-wrk -t2 -c2 -d10s --latency -s "$here/score_server_wrk.lua" "$url" -- set "$k1" "$k2" "$k3"
-echo "== action=get (list of the sixteen best)"
-wrk -t2 -c2 -d10s --latency -s "$here/score_server_wrk.lua" "$url" -- get
+for connections in 2 64; do
+  echo "== action=set, $connections connections"
+  wrk -t2 -c"$connections" -d10s -s "$here/score_server_wrk.lua" "$url" -- set "$k1" "$k2" "$k3" |
+    tail -n 1
+  echo "== action=get (list of the sixteen best), $connections connections"
+  wrk -t2 -c"$connections" -d10s -s "$here/score_server_wrk.lua" "$url" -- get | tail -n 1
+done
 echo "results stored: $(sqlite3 "$work/scores.db" 'SELECT count(*) FROM results' 2>/dev/null || echo '?')"

@@ -24,6 +24,12 @@ ScoreReply AnswerSubmission(ScoreStore& store, std::string_view body,
   return {200, std::to_string(rank)};
 }
 
+ScoreReply AnswerList(ScoreStore& store) {
+  std::string list;
+  if (!ReadBestResults(store, &list)) return {500, std::string()};
+  return {200, list};
+}
+
 }  // namespace
 
 std::string DecodeFormText(std::string_view text) {
@@ -79,7 +85,7 @@ ScoreReply HandleScoreRequest(ScoreStore& store, std::string_view body,
   if (body.size() > kMaxRequestBody) return {413, std::string()};
   std::string action;
   if (!FormField(body, "action", &action)) return {400, std::string()};
-  if (action == "get") return {200, BestResultsText(store)};
+  if (action == "get") return AnswerList(store);
   if (action == "set") return AnswerSubmission(store, body, clientAddress, now);
   return {400, std::string()};
 }

@@ -1,13 +1,23 @@
 #include "score_server.h"
 
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netdb.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <climits>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "rate_limit.h"
 #include "score_requests.h"
@@ -25,67 +35,207 @@ int64_t NowSeconds() {
   return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
 }
 
-void Answer(ScoreStore& store, RateLimiter& limiter, const httplib::Request& request,
-            httplib::Response& response) {
-  if (request.get_param_value("a") != "KestrowRes") {
-    response.status = 404;
-    return;
-  }
-  if (!AllowRequest(limiter, request.remote_addr, NowMs())) {
-    response.status = 429;
-    return;
-  }
-  ScoreReply reply = HandleScoreRequest(store, request.body, request.remote_addr, NowSeconds());
-  response.status = reply.status;
-  response.set_content(reply.body, "text/plain; charset=windows-1252");
-}
-
-void ConfigureServer(httplib::Server& server, ScoreStore& store, RateLimiter& limiter) {
-  server.set_tcp_nodelay(true);
-  server.set_payload_max_length(kMaxRequestBody);
-  server.set_read_timeout(5, 0);
-  server.set_write_timeout(5, 0);
-  server.set_keep_alive_timeout(5);
-  server.set_keep_alive_max_count(1000);
-  server.Post("/public/index.php",
-              [&](const httplib::Request& request, httplib::Response& response) {
-                Answer(store, limiter, request, response);
-              });
-  server.set_exception_handler([](const httplib::Request&, httplib::Response& response,
-                                  std::exception_ptr) { response.status = 500; });
-}
-
-int BindServer(httplib::Server& server, const ServerSettings& settings) {
-  if (settings.port == 0) return server.bind_to_any_port(settings.listenAddress);
-  return server.bind_to_port(settings.listenAddress, settings.port) ? settings.port : -1;
-}
-
-struct StopControl {
-  httplib::Server* server;
-  sigset_t signals;
-  std::atomic<bool> served;
+// When each open connection must have sent its whole request; a thread shuts the late ones
+// down, so that a client sending a header line now and then cannot hold its connection.
+struct ConnectionDeadlines {
+  std::mutex lock;
+  std::condition_variable wake;
+  std::unordered_map<int, int64_t> byConnection;
+  int64_t requestTimeoutMs;
+  bool stopping;
 };
 
-// Stops the server on SIGTERM or SIGINT, which every thread of the process blocks. A signal that
-// comes before the server listens stops it as soon as it does.
-void WaitForStopSignal(StopControl* control) {
-  int received = 0;
-  sigwait(&control->signals, &received);
-  while (!control->served) {
-    control->server->stop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+struct ServerContext {
+  ScoreStore* store;
+  RateLimiter* limiter;
+  ConnectionDeadlines* deadlines;
+  size_t maxBody;
+};
+
+// The body of one request as it arrives.
+struct PendingRequest {
+  std::string body;
+  bool tooLarge;
+};
+
+int ConnectionSocket(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  return info ? info->connect_fd : -1;
+}
+
+void RestartDeadline(ConnectionDeadlines& deadlines, MHD_Connection* connection) {
+  int socket = ConnectionSocket(connection);
+  std::lock_guard<std::mutex> hold(deadlines.lock);
+  deadlines.byConnection[socket] = NowMs() + deadlines.requestTimeoutMs;
+}
+
+void CloseLateConnections(ConnectionDeadlines* deadlines) {
+  std::unique_lock<std::mutex> hold(deadlines->lock);
+  while (!deadlines->stopping) {
+    deadlines->wake.wait_for(hold, std::chrono::milliseconds(250));
+    int64_t now = NowMs();
+    for (auto& [socket, deadline] : deadlines->byConnection) {
+      if (deadline > now) continue;
+      shutdown(socket, SHUT_RDWR);
+      deadline = INT64_MAX;
+    }
   }
+}
+
+// MHD calls this before it closes a connection's socket, so a socket in the table is never
+// one that was reused.
+void TrackConnection(void* context, MHD_Connection* connection, void**,
+                     MHD_ConnectionNotificationCode code) {
+  auto* deadlines = static_cast<ConnectionDeadlines*>(context);
+  if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+    RestartDeadline(*deadlines, connection);
+    return;
+  }
+  int socket = ConnectionSocket(connection);
+  std::lock_guard<std::mutex> hold(deadlines->lock);
+  deadlines->byConnection.erase(socket);
+}
+
+void FinishRequest(void* context, MHD_Connection* connection, void** requestContext,
+                   MHD_RequestTerminationCode) {
+  delete static_cast<PendingRequest*>(*requestContext);
+  *requestContext = nullptr;
+  RestartDeadline(*static_cast<ServerContext*>(context)->deadlines, connection);
+}
+
+MHD_Result Respond(MHD_Connection* connection, int status, const std::string& body) {
+  MHD_Response* response = MHD_create_response_from_buffer(
+      body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+  if (!response) return MHD_NO;
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
+                          "text/plain; charset=windows-1252");
+  MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
+  MHD_destroy_response(response);
+  return queued;
+}
+
+bool IsScoreRequest(MHD_Connection* connection, const char* url, const char* method) {
+  const char* action = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "a");
+  return std::strcmp(method, MHD_HTTP_METHOD_POST) == 0 &&
+         std::strcmp(url, "/public/index.php") == 0 && action &&
+         std::strcmp(action, "KestrowRes") == 0;
+}
+
+bool DeclaresLargeBody(MHD_Connection* connection, size_t maxBody) {
+  const char* length =
+      MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+  return length && std::strtoull(length, nullptr, 10) > maxBody;
+}
+
+std::string ClientAddress(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  char text[INET6_ADDRSTRLEN] = "";
+  if (!info || !info->client_addr) return text;
+  const sockaddr* address = info->client_addr;
+  if (address->sa_family == AF_INET) {
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+  } else if (address->sa_family == AF_INET6) {
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
+              sizeof text);
+  }
+  return text;
+}
+
+MHD_Result AnswerComplete(ServerContext& server, MHD_Connection* connection,
+                          const PendingRequest& pending) {
+  if (pending.tooLarge) return Respond(connection, 413, std::string());
+  std::string client = ClientAddress(connection);
+  if (!AllowRequest(*server.limiter, client, NowMs())) {
+    return Respond(connection, 429, std::string());
+  }
+  ScoreReply reply = HandleScoreRequest(*server.store, pending.body, client, NowSeconds());
+  return Respond(connection, reply.status, reply.body);
+}
+
+// Called once when the headers are in, once per piece of body, and once at the end.
+MHD_Result AnswerRequest(void* context, MHD_Connection* connection, const char* url,
+                         const char* method, const char*, const char* upload, size_t* uploadSize,
+                         void** requestContext) {
+  auto& server = *static_cast<ServerContext*>(context);
+  if (!*requestContext) {
+    *requestContext = new PendingRequest{std::string(), false};
+    if (!IsScoreRequest(connection, url, method)) return Respond(connection, 404, std::string());
+    if (DeclaresLargeBody(connection, server.maxBody)) {
+      return Respond(connection, 413, std::string());
+    }
+    return MHD_YES;
+  }
+  auto& pending = *static_cast<PendingRequest*>(*requestContext);
+  if (*uploadSize == 0) return AnswerComplete(server, connection, pending);
+  pending.tooLarge = pending.tooLarge || pending.body.size() + *uploadSize > server.maxBody;
+  if (!pending.tooLarge) pending.body.append(upload, *uploadSize);
+  *uploadSize = 0;
+  return MHD_YES;
+}
+
+// A listening socket of its own, without SO_REUSEPORT, so that a second server on the same
+// port fails to start instead of taking half of the requests. -1 with errno on failure.
+int OpenListeningSocket(const ServerSettings& settings) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  std::string port = std::to_string(settings.port);
+  if (getaddrinfo(settings.listenAddress.c_str(), port.c_str(), &hints, &found) != 0) {
+    errno = EADDRNOTAVAIL;
+    return -1;
+  }
+  int listener = socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  int on = 1;
+  bool ready =
+      listener >= 0 && setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+      bind(listener, found->ai_addr, found->ai_addrlen) == 0 && listen(listener, SOMAXCONN) == 0;
+  int error = errno;
+  freeaddrinfo(found);
+  if (ready) return listener;
+  if (listener >= 0) close(listener);
+  errno = error;
+  return -1;
+}
+
+int ListeningPort(int listener) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  if (address.ss_family == AF_INET6) {
+    return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+  }
+  return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+}
+
+MHD_Daemon* StartEngine(const ServerSettings& settings, int listener, ServerContext& server) {
+  unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  return MHD_start_daemon(
+      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC, 0, nullptr, nullptr,
+      AnswerRequest, &server, MHD_OPTION_LISTEN_SOCKET, listener, MHD_OPTION_THREAD_POOL_SIZE,
+      threads, MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(settings.maxConnections),
+      MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned>(settings.maxConnectionsPerAddress),
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(settings.maxHeaderBytes),
+      MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(settings.idleTimeoutSeconds),
+      MHD_OPTION_NOTIFY_CONNECTION, TrackConnection, server.deadlines, MHD_OPTION_NOTIFY_COMPLETED,
+      FinishRequest, &server, MHD_OPTION_END);
 }
 
 }  // namespace
 
 int RunScoreServer(const ServerSettings& settings) {
+  // Blocked in every thread, and taken by sigwait below.
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGINT);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  // Past a file size limit, writes fail and are answered as errors instead of ending the server.
+  signal(SIGXFSZ, SIG_IGN);
 
   ScoreStore store{};
   std::string error;
@@ -94,26 +244,38 @@ int RunScoreServer(const ServerSettings& settings) {
                  error.c_str());
     return 1;
   }
-  RateLimiter limiter{
-      settings.requestsPerSecond, std::max(10.0, 2 * settings.requestsPerSecond), {}, {}};
-  httplib::Server server;
-  ConfigureServer(server, store, limiter);
-  int port = BindServer(server, settings);
-  if (port <= 0) {
-    std::fprintf(stderr, "kestrow-scores: cannot listen on %s:%d\n", settings.listenAddress.c_str(),
-                 settings.port);
+  int listener = OpenListeningSocket(settings);
+  if (listener < 0) {
+    std::fprintf(stderr, "kestrow-scores: cannot listen on %s:%d: %s\n",
+                 settings.listenAddress.c_str(), settings.port, std::strerror(errno));
     CloseScoreStore(store);
     return 1;
   }
-  StopControl control{&server, signals, false};
-  std::thread stopper(WaitForStopSignal, &control);
-  std::printf("listening on %s:%d\n", settings.listenAddress.c_str(), port);
-  std::fflush(stdout);
-  server.listen_after_bind();
-  control.served = true;
-  // Wakes the stopper when the server ended without a signal.
-  kill(getpid(), SIGTERM);
-  stopper.join();
+  RateLimiter limiter{
+      settings.requestsPerSecond, std::max(10.0, 2 * settings.requestsPerSecond), {}, {}};
+  ConnectionDeadlines deadlines{{}, {}, {}, settings.requestTimeoutSeconds * 1000LL, false};
+  ServerContext server{&store, &limiter, &deadlines, static_cast<size_t>(settings.maxBodyBytes)};
+  std::thread sweeper(CloseLateConnections, &deadlines);
+  MHD_Daemon* engine = StartEngine(settings, listener, server);
+  int status = 0;
+  if (engine) {
+    std::printf("listening on %s:%d\n", settings.listenAddress.c_str(), ListeningPort(listener));
+    std::fflush(stdout);
+    int received = 0;
+    sigwait(&signals, &received);
+    // Answers what is being answered and closes every other connection.
+    MHD_stop_daemon(engine);  // closes the listening socket too
+  } else {
+    std::fprintf(stderr, "kestrow-scores: cannot start the HTTP engine\n");
+    close(listener);
+    status = 1;
+  }
+  {
+    std::lock_guard<std::mutex> hold(deadlines.lock);
+    deadlines.stopping = true;
+  }
+  deadlines.wake.notify_one();
+  sweeper.join();
   CloseScoreStore(store);
-  return 0;
+  return status;
 }

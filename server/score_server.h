@@ -3,11 +3,22 @@
 
 #include <string>
 
+// Where the server listens and the bounds it sets on every client.
 struct ServerSettings {
   std::string listenAddress;
   int port;
   std::string databasePath;
   double requestsPerSecond;
+  // Open connections in all, and from one client address.
+  int maxConnections;
+  int maxConnectionsPerAddress;
+  // Memory of one connection for its request line and headers.
+  int maxHeaderBytes;
+  int maxBodyBytes;
+  // Seconds a connection may stay silent, and may take to send one whole request (counted from
+  // its opening or from the previous answer).
+  int idleTimeoutSeconds;
+  int requestTimeoutSeconds;
 };
 
 // Serves until SIGTERM or SIGINT; returns the process's exit code. With port 0 a free port is

@@ -22,16 +22,9 @@
 
 namespace {
 
-constexpr unsigned char kAddress[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-
 // A packed time of s seconds and c hundredths.
 constexpr int32_t T(int s, int c = 0) {
   return (s / 60) * 65536 + (s % 60) * 256 + c;
-}
-
-std::string Submission(const std::string& encodedName, int32_t time, uint8_t mask = 0x5C) {
-  return "action=set&nom=" + encodedName +
-         "&tmp=" + FormatSubmissionToken(EncodeResultTime(time), kAddress, mask);
 }
 
 struct OpenStore {
@@ -97,11 +90,11 @@ TEST(Requests, FormFieldsAreDecoded) {
 TEST(Requests, SubmissionsAreRankedAndListed) {
   OpenStore server;
   EXPECT_EQ(server.Ask("action=get"), "");
-  EXPECT_EQ(server.Ask(Submission("Ann", T(50))), "1");
-  EXPECT_EQ(server.Ask(Submission("Bob", T(30))), "1");
-  EXPECT_EQ(server.Ask(Submission("Cy", T(40))), "2");
-  EXPECT_EQ(server.Ask(Submission("Dee", T(40))), "2");  // above the earlier equal time
-  EXPECT_EQ(server.Ask(Submission("Zo%E9", T(70, 5))), "5");
+  EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(50))), "1");
+  EXPECT_EQ(server.Ask(SubmissionBody("Bob", T(30))), "1");
+  EXPECT_EQ(server.Ask(SubmissionBody("Cy", T(40))), "2");
+  EXPECT_EQ(server.Ask(SubmissionBody("Dee", T(40))), "2");  // above the earlier equal time
+  EXPECT_EQ(server.Ask(SubmissionBody("Zo%E9", T(70, 5))), "5");
   EXPECT_EQ(server.Ask("action=get"), "Bob|7680|Dee|10240|Cy|10240|Ann|12800|Zo\xE9|68101");
   EXPECT_EQ(CountRows(server.path, "client = '192.0.2.7' AND adapter = '001A2B3C4D5E'"), 5);
 }
@@ -109,12 +102,13 @@ TEST(Requests, SubmissionsAreRankedAndListed) {
 TEST(Requests, OnlyTheSixteenBestAreRankedButEveryResultIsKept) {
   OpenStore server;
   for (int i = 0; i < kBestResults; ++i) {
-    EXPECT_EQ(server.Ask(Submission("P" + std::to_string(i), T(10 + i))), std::to_string(i + 1));
+    EXPECT_EQ(server.Ask(SubmissionBody("P" + std::to_string(i), T(20 + i))),
+              std::to_string(i + 1));
   }
-  EXPECT_EQ(server.Ask(Submission("Slow", T(90))), "0");
-  EXPECT_EQ(server.Ask(Submission("Fast", T(0, 10))), "1");
+  EXPECT_EQ(server.Ask(SubmissionBody("Slow", T(90))), "0");
+  EXPECT_EQ(server.Ask(SubmissionBody("Fast", T(15))), "1");
   std::string list = server.Ask("action=get");
-  EXPECT_EQ(list.rfind("Fast|10|P0|2560|", 0), 0u);
+  EXPECT_EQ(list.rfind("Fast|3840|P0|5120|", 0), 0u);
   EXPECT_EQ(list.find("P15"), std::string::npos);
   EXPECT_EQ(list.find("Slow"), std::string::npos);
   EXPECT_EQ(std::count(list.begin(), list.end(), '|'), 2 * kBestResults - 1);
@@ -123,13 +117,14 @@ TEST(Requests, OnlyTheSixteenBestAreRankedButEveryResultIsKept) {
 
 TEST(Requests, BadTokensAreRefusedAndNeverStored) {
   OpenStore server;
-  std::string token = FormatSubmissionToken(EncodeResultTime(2 * 65536 + 3 * 256 + 4), kAddress, 9);
+  std::string token =
+      FormatSubmissionToken(EncodeResultTime(2 * 65536 + 3 * 256 + 4), kExampleAddress, 9);
   std::vector<std::string> refused = {
       "action=set&nom=x&tmp=",
       "action=set&nom=x",
       "action=set&nom=x&tmp=" + token.substr(1),
       "action=set&nom=x&tmp=" + token + "0",
-      "action=set&nom=x&tmp=" + FormatSubmissionToken(EncodeResultTime(T(50)), kAddress, 0),
+      "action=set&nom=x&tmp=" + FormatSubmissionToken(EncodeResultTime(T(50)), kExampleAddress, 0),
   };
   std::string lower = token;
   for (char& c : lower) c = static_cast<char>(std::tolower(c));
@@ -151,10 +146,36 @@ TEST(Requests, BadTokensAreRefusedAndNeverStored) {
 
 TEST(Requests, NamesAreBoundedAndCannotBreakTheList) {
   OpenStore server;
-  EXPECT_EQ(server.Ask(Submission("a%7Cb%0D%0Ac%00d", T(1))), "1");
-  EXPECT_EQ(server.Ask(Submission(std::string(100, 'L'), T(2))), "2");
-  EXPECT_EQ(server.Ask(Submission("", T(3))), "3");
-  EXPECT_EQ(server.Ask("action=get"), "abcd|256|" + std::string(kMaxStoredName, 'L') + "|512||768");
+  EXPECT_EQ(server.Ask(SubmissionBody("a%7Cb%0D%0Ac%00d", T(11))), "1");
+  EXPECT_EQ(server.Ask(SubmissionBody(std::string(100, 'L'), T(12))), "2");
+  EXPECT_EQ(server.Ask("action=get"), "abcd|2816|" + std::string(kMaxStoredName, 'L') + "|3072");
+}
+
+TEST(Requests, ResultsNoGameCanGiveAreRefusedAndNeverStored) {
+  OpenStore server;
+  for (const std::string& body :
+       {SubmissionBody("Ann", 0), SubmissionBody("Ann", T(10, 19)), SubmissionBody("", T(30)),
+        SubmissionBody("+++", T(30)), SubmissionBody("%7C%0D", T(30))}) {
+    EXPECT_EQ(server.Ask(body), "0") << body;
+  }
+  EXPECT_EQ(server.Ask("action=get"), "");
+  EXPECT_EQ(CountRows(server.path), 0);
+  EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(10, 20))), "1");  // the fastest possible game
+}
+
+TEST(Requests, EachNameAndAdapterHoldsOneRowOfTheList) {
+  OpenStore server;
+  const unsigned char otherAdapter[6] = {0x02, 0, 0, 0, 0, 1};
+  std::string otherAnn =
+      "action=set&nom=Ann&tmp=" + FormatSubmissionToken(EncodeResultTime(T(45)), otherAdapter, 7);
+  EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(40))), "1");
+  EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(50))), "0");  // slower than her best
+  EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(40))), "0");  // no better either
+  EXPECT_EQ(server.Ask(SubmissionBody("Bob", T(35))), "1");
+  EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(30))), "1");
+  EXPECT_EQ(server.Ask(otherAnn), "3");
+  EXPECT_EQ(server.Ask("action=get"), "Ann|7680|Bob|8960|Ann|11520");
+  EXPECT_EQ(CountRows(server.path), 6);  // every result is kept
 }
 
 TEST(Requests, OtherRequestsAreRefused) {
@@ -203,8 +224,8 @@ TEST(Process, ResultsOutliveARestart) {
   ASSERT_TRUE(StartScoreServer(&server, database));
   {
     httplib::Client client("127.0.0.1", server.port);
-    EXPECT_EQ(Post(client, Submission("Ann", T(40)))->body, "1");
-    EXPECT_EQ(Post(client, Submission("Bob", T(30)))->body, "1");
+    EXPECT_EQ(Post(client, SubmissionBody("Ann", T(40)))->body, "1");
+    EXPECT_EQ(Post(client, SubmissionBody("Bob", T(30)))->body, "1");
   }
   int status = StopScoreServer(server, SIGTERM);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -254,7 +275,7 @@ TEST(Process, EveryAnsweredResultSurvivesAKillDuringConcurrentSubmissions) {
       httplib::Client client("127.0.0.1", server.port);
       for (int i = 0; i < kPerThread; ++i) {
         std::string name = "T" + std::to_string(t) + "-" + std::to_string(i);
-        auto reply = Post(client, Submission(name, T(i % 60, i % 100)));
+        auto reply = Post(client, SubmissionBody(name, T(20 + i % 40, i % 100)));
         if (!reply || reply->status != 200) continue;
         std::lock_guard<std::mutex> hold(lock);
         answered.push_back(name);
@@ -272,34 +293,14 @@ TEST(Process, EveryAnsweredResultSurvivesAKillDuringConcurrentSubmissions) {
   std::set<std::string> stored = StoredNames(database);
   for (const std::string& name : answered) EXPECT_TRUE(stored.count(name)) << name;
   httplib::Client client("127.0.0.1", server.port);
-  EXPECT_EQ(Post(client, Submission("After", 0))->body, "1");
+  EXPECT_EQ(Post(client, SubmissionBody("After", T(11)))->body, "1");
   StopScoreServer(server, SIGTERM);
-}
-
-// Sends raw bytes on a new connection and returns what comes back before the server closes it.
-std::string RawExchange(int port, const std::string& bytes) {
-  int connection = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return "";
-  timeval timeout{6, 0};
-  setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  shutdown(connection, SHUT_WR);
-  std::string reply;
-  char buffer[4096];
-  ssize_t count;
-  while ((count = recv(connection, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, count);
-  close(connection);
-  return reply;
 }
 
 TEST(Process, MalformedRequestsNeverBringItDown) {
   std::string database = TemporaryDatabasePath();
   ServerProcess server;
-  ASSERT_TRUE(StartScoreServer(&server, database, {"--rate", "1000000"}));
+  ASSERT_TRUE(StartScoreServer(&server, database, {"--rate", "1000000", "--idle-timeout", "1"}));
   const std::string path = "POST /public/index.php?a=KestrowRes HTTP/1.1\r\nHost: x\r\n";
   std::string binary;
   for (int i = 0; i < 4096; ++i) binary += static_cast<char>(i * 37 % 256);
@@ -333,7 +334,7 @@ TEST(Process, OneAddressCannotFloodIt) {
   httplib::Client client("127.0.0.1", server.port);
   int refused = 0;
   for (int i = 0; i < 30; ++i) {
-    auto reply = Post(client, Submission("F" + std::to_string(i), T(i)));
+    auto reply = Post(client, SubmissionBody("F" + std::to_string(i), T(20 + i)));
     ASSERT_TRUE(reply);
     if (reply->status == 429) ++refused;
   }
@@ -350,7 +351,9 @@ TEST(Process, HelpDescribesTheOptions) {
   size_t count;
   while ((count = fread(buffer, 1, sizeof buffer, output)) > 0) text.append(buffer, count);
   EXPECT_EQ(pclose(output), 0);
-  for (const char* option : {"--port", "--db", "--listen", "--rate"}) {
+  for (const char* option :
+       {"--port", "--db", "--listen", "--rate", "--connections", "--connections-per-address",
+        "--header-bytes", "--body-bytes", "--idle-timeout", "--request-timeout"}) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
   EXPECT_NE(std::system((std::string(KESTROW_SCORES_BINARY) + " --port x 2>/dev/null").c_str()), 0);
