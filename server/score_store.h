@@ -5,10 +5,12 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 // How many results the list holds and a rank can reach.
 inline constexpr int kBestResults = 16;
@@ -30,6 +32,12 @@ struct ScoreStore {
   bool bestTextValid;
   // The database errors already logged, so that each cause is logged once.
   std::set<std::string> reportedErrors;
+  // Copies the write-ahead log into the database on a thread of its own, so that answers seldom
+  // wait for the disk.
+  std::thread checkpointer;
+  std::mutex checkpointLock;
+  std::condition_variable checkpointWake;
+  bool closing;
 };
 
 struct ReceivedResult {
