@@ -9,7 +9,7 @@ set -euo pipefail
 build=$(realpath "${1:?usage: test-install.sh BUILD_DIR}")
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 for tool in cpack dpkg-deb dpkg-shlibdeps lintian desktop-file-validate file Xvfb xdotool \
-  xwininfo xprop xdpyinfo import convert curl; do
+  xwininfo xprop xdpyinfo import convert curl hardening-check readelf systemd-analyze; do
   command -v "$tool" >/dev/null ||
     { echo "FAIL: $tool is not installed (scripts/install-deps)" >&2; exit 1; }
 done
@@ -149,6 +149,50 @@ lintian --fail-on error,warning --suppress-tags initial-upload-closes-no-bugs \
   "$game_deb" "$server_deb" >"$work/lintian.txt" 2>&1 || lint_status=$?
 grep -v 'running with root privileges' "$work/lintian.txt" || true
 ((lint_status == 0)) || fail "lintian found errors or warnings"
+
+log "hardening-check"
+# check_hardening BUILT PACKAGED: the packaged program has a position-independent executable, the
+# stack protector, fortified functions, full RELRO with immediate binding and stack clash
+# protection, and, on x86-64, control-flow protection. PACKAGED is stripped, so BUILT (the same
+# program before stripping) answers what only the compiler's records tell: fortified functions
+# show in the machine code only where a size is checked at run time, stack clash probes only in
+# large frames, and the control-flow marking only when the C library's start files have it too.
+check_hardening() {
+  local built=$1 packaged=$2 name report row option options
+  name=$(basename "$packaged")
+  report=$(hardening-check --verbose --nocfprotection "$packaged" || true)
+  echo "$report"
+  for row in 'Position Independent Executable' 'Stack protected' 'Read-only relocations' \
+    'Immediate binding'; do
+    grep -q "^ $row: yes" <<<"$report" || fail "$name: $row is missing"
+  done
+  readelf --debug-dump=info,rawline "$built" >"$work/debug.txt" 2>/dev/null
+  if ! grep -q '^ Fortify Source functions: yes' <<<"$report"; then
+    grep -q -E '(string_fortified|stdio2|wchar2|socket2|fcntl2|poll2)\.h' "$work/debug.txt" ||
+      fail "$name was not built with _FORTIFY_SOURCE"
+  fi
+  grep 'DW_AT_producer.*GNU C' "$work/debug.txt" >"$work/producers.txt" ||
+    fail "$built has no debug information to tell how it was compiled"
+  options=(-fstack-clash-protection)
+  [[ $(uname -m) != x86_64 ]] || options+=(-fcf-protection)
+  for option in "${options[@]}"; do
+    ! grep -v -e " $option" "$work/producers.txt" ||
+      fail "$name has code compiled without $option"
+  done
+}
+check_hardening "$build/kestrow" "$root/usr/lib/kestrow/kestrow"
+check_hardening "$build/server/kestrow-scores" "$root/usr/sbin/kestrow-scores"
+
+log "systemd-analyze security"
+# Both units, the package's and the one for manual installs, rate an exposure of 2.0 or lower.
+for unit_file in "$root/lib/systemd/system/kestrow-scores.service" \
+  "$source_dir/server/kestrow-scores.service"; do
+  exposure_status=0
+  systemd-analyze security --offline=yes --threshold=20 "$unit_file" >"$work/security.txt" 2>&1 ||
+    exposure_status=$?
+  echo "    ${unit_file#"$work/"}: $(grep -o 'exposure level .*' "$work/security.txt")"
+  ((exposure_status == 0)) || { cat "$work/security.txt" >&2; fail "$unit_file is exposed above 2.0"; }
+done
 
 # --- The game, started as the desktop starts it ---------------------------------------------
 
