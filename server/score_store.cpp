@@ -169,18 +169,25 @@ bool ReadBest(ScoreStore& store, std::string* text) {
   return step == SQLITE_DONE;
 }
 
-// Every 50 ms, copies what the log holds into the database without holding up writers. The
-// connection reads once first: until then it has not opened the log and a checkpoint does
-// nothing.
+// Every 50 ms, copies what the log holds into the database without holding up writers. Under a
+// steady flow of results writers never find the log fully copied and it would grow, so past
+// 1000 pages (4 MiB) the copy waits for the writer of the moment and holds up the next ones
+// until the log starts over. The connection reads once first: until then it has not opened the
+// log and a checkpoint does nothing.
 void RunCheckpoints(ScoreStore* store, std::string path) {
+  constexpr int kRestartPages = 1000;
   sqlite3* database = nullptr;
   if (sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+      sqlite3_busy_timeout(database, 1000) == SQLITE_OK &&
       sqlite3_exec(database, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) ==
           SQLITE_OK) {
     std::unique_lock<std::mutex> hold(store->checkpointLock);
     while (!store->closing) {
       store->checkpointWake.wait_for(hold, std::chrono::milliseconds(50));
-      sqlite3_wal_checkpoint_v2(database, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+      int logPages = 0;
+      sqlite3_wal_checkpoint_v2(database, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logPages, nullptr);
+      if (logPages <= kRestartPages) continue;
+      sqlite3_wal_checkpoint_v2(database, nullptr, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
     }
   }
   sqlite3_close(database);
