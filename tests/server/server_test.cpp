@@ -178,6 +178,29 @@ TEST(Requests, EachNameAndAdapterHoldsOneRowOfTheList) {
   EXPECT_EQ(CountRows(server.path), 6);  // every result is kept
 }
 
+TEST(Requests, ADatabaseOfEveryResultGetsItsListOfBestOnOpening) {
+  std::string path = TemporaryDatabasePath();
+  sqlite3* database = nullptr;
+  sqlite3_open(path.c_str(), &database);
+  sqlite3_exec(database,
+               "CREATE TABLE results (id INTEGER PRIMARY KEY, name BLOB NOT NULL, time INTEGER "
+               "NOT NULL, adapter TEXT NOT NULL, client TEXT NOT NULL, received INTEGER NOT NULL);"
+               "INSERT INTO results (name, time, adapter, client, received) VALUES"
+               " ('Ann', 10240, 'A', 'c', 0), ('Ann', 7680, 'A', 'c', 0),"
+               " ('Bob', 8960, 'A', 'c', 0), ('', 5120, 'A', 'c', 0), ('Eve', 1280, 'A', 'c', 0),"
+               " ('Ann', 11520, 'B', 'c', 0);",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(database);
+  ScoreStore store{};
+  std::string error;
+  ASSERT_TRUE(OpenScoreStore(store, path, &error)) << error;
+  std::string list;
+  EXPECT_TRUE(ReadBestResults(store, &list));
+  EXPECT_EQ(list, "Ann|7680|Bob|8960|Ann|11520");
+  CloseScoreStore(store);
+  EXPECT_EQ(CountRows(path), 6);
+}
+
 TEST(Requests, OtherRequestsAreRefused) {
   OpenStore server;
   EXPECT_EQ(HandleScoreRequest(server.store, "", "a", 0).status, 400);
