@@ -19,7 +19,7 @@ void InGame(const std::function<void()>& body) {
 
 void FallingPieceMove(benchmark::State& state) {
   InGame([&] {
-    gameState.playfield.nextPieceId = 4;
+    game.playfield.nextPieceId = 4;
     SpawnPiece();
     DrawNewPiece();
     int direction = 1;
@@ -33,9 +33,9 @@ BENCHMARK(FallingPieceMove);
 
 void FullWellRepaint(benchmark::State& state) {
   InGame([&] {
-    for (int i = 0; i < kColumns * 12; ++i) gameState.playfield.cells[i] = 2 + i % 8;
+    for (int i = 0; i < kColumns * 12; ++i) game.playfield.cells[i] = 2 + i % 8;
     for (auto _ : state) {
-      gameState.playfield.dirty = 1;
+      game.playfield.dirty = 1;
       PaintBoard();
     }
   });

@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "game/sound.h"
-#include "shell/game_state.h"
 
 namespace {
 

@@ -12,27 +12,27 @@
 namespace {
 
 bool Offered(const std::string& encoder) {
-  const std::vector<CompressionChoice>& encoders = gameState.video.encoders;
+  const std::vector<CompressionChoice>& encoders = videoRecorder.encoders;
   return std::any_of(encoders.begin(), encoders.end(),
                      [&](const CompressionChoice& choice) { return choice.encoder == encoder; });
 }
 
 void VideoFrame(benchmark::State& state, const char* encoder) {
   RunGame({[&] {
-             gameState.videoCapture = 1;
+             game.videoCapture = 1;
              HeadlessQueueCompressionAnswer({encoder, 1, 0});
              ClickButton(1);
            },
            [&] {
              HeadlessKeepPushedImages(false);
-             if (!Offered(encoder) || gameState.video.file == nullptr) {
+             if (!Offered(encoder) || videoRecorder.file == nullptr) {
                state.SkipWithError("encoder not available");
                return;
              }
              for (auto _ : state) {
                CaptureVideoFrame(HeadlessMainWindow(), WM_TIMER, 0, PlatformTickCount());
              }
-             state.counters["frames"] = gameState.video.frameIndex;
+             state.counters["frames"] = videoRecorder.frameIndex;
            }});
   std::remove("Kestrow.avi");
 }

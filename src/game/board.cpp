@@ -3,17 +3,15 @@
 #include <cstring>
 #include <string>
 
+#include "game/game.h"
 #include "game/rules.h"
-#include "scores/score_file.h"
-#include "scores/score_list.h"
-#include "shell/game_state.h"
 #include "widgets/drawing.h"
 #include "widgets/widget.h"
 
 namespace {
 
 Playfield& Board() {
-  return gameState.playfield;
+  return game.playfield;
 }
 
 int CellX(int column) {
@@ -33,15 +31,15 @@ void EraseCell(const WidgetWindow* record, int column, int row) {
 
 void LoadBoardImages() {
   for (int code = 1; code <= 9; ++code) {
-    LoadResourceImage("B" + std::to_string(code), &gameState.blockImages[code]);
+    LoadResourceImage("B" + std::to_string(code), &game.blockImages[code]);
   }
-  LoadResourceImage("OB", &gameState.ghostImage);
+  LoadResourceImage("OB", &game.ghostImage);
 }
 
 void FreeBoardResources(Widget* widget) {
   FreeWidgetFont(widget);
-  for (cairo_surface_t*& image : gameState.blockImages) ReleaseImage(&image);
-  ReleaseImage(&gameState.ghostImage);
+  for (cairo_surface_t*& image : game.blockImages) ReleaseImage(&image);
+  ReleaseImage(&game.ghostImage);
 }
 
 void DrawCells() {
@@ -49,7 +47,7 @@ void DrawCells() {
     int row = kRows - 1 - i;
     for (int column = 0; column < Board().columns; ++column) {
       int8_t code = Board().cells[CellIndex(column, row)];
-      if (code >= 1 && code <= 9) DrawCellImage(gameState.blockImages[code], column, row);
+      if (code >= 1 && code <= 9) DrawCellImage(game.blockImages[code], column, row);
     }
   }
 }
@@ -71,7 +69,7 @@ void PaintWell(int32_t standalone, int32_t newState) {
   if (standalone) {
     EndWidgetDrawing(record);
   } else {
-    DrawScoreList(false);
+    gameHooks.drawScoreList(false);
   }
   Board().dirty = 0;
 }
@@ -103,19 +101,19 @@ void RedrawGhost(const WidgetWindow* record, const bool* erased) {
   const Playfield& board = Board();
   ForEachPieceCell(PieceMask(board.pieceId, board.rotation), board.pieceColumn,
                    board.pieceRow + GhostOffset(), [&](int column, int row) {
-                     bool shown = InCells(gameState.ghostCells, column, row) &&
-                                  !erased[CellIndex(column, row)];
+                     bool shown =
+                         InCells(game.ghostCells, column, row) && !erased[CellIndex(column, row)];
                      if (!CoveredByPiece(column, row) && !shown) {
-                       DrawCellImage(gameState.ghostImage, column, row);
+                       DrawCellImage(game.ghostImage, column, row);
                      }
                      newCells[count++] = {column, row};
                    });
-  for (const BoardCell& old : gameState.ghostCells) {
+  for (const BoardCell& old : game.ghostCells) {
     if (InCells(newCells, old.column, old.row)) continue;
     if (CoveredByPiece(old.column, old.row)) continue;
     EraseCell(record, old.column, old.row);
   }
-  std::memcpy(gameState.ghostCells, newCells, sizeof newCells);
+  std::memcpy(game.ghostCells, newCells, sizeof newCells);
 }
 
 void MarkPieceCells(uint8_t coveredAgain, uint8_t newlyCovered) {
@@ -150,7 +148,7 @@ Playfield* CreateBoardWidget(int32_t parentKey, int32_t id, int32_t x, int32_t y
   widget->rect = {x, y, x + widget->width, y + widget->height};
   widget->state = kStateNormal;
   widget->callback = BoardCallback;
-  LoadScoreFile();
+  gameHooks.loadScores();
   return &board;
 }
 
@@ -167,7 +165,7 @@ int32_t BoardCallback(void* object, int32_t message, int32_t wParam, int32_t lPa
       PaintWell(wParam, lParam);
       break;
     case WM_KEYDOWN:
-      if (gameState.clock.running) HandleGameKey(wParam);
+      if (game.clock.running) HandleGameKey(wParam);
       break;
     default:
       break;
@@ -196,7 +194,7 @@ void RedrawFallingPiece() {
         EraseCell(record, column, row);
         erased[CellIndex(column, row)] = true;
       } else if (code == kOverlayDraw) {
-        DrawCellImage(gameState.blockImages[board.pieceImage], column, row);
+        DrawCellImage(game.blockImages[board.pieceImage], column, row);
       }
     }
   }
@@ -212,7 +210,7 @@ void DrawNewPiece() {
   ForEachPieceCell(PieceMask(board.pieceId, board.rotation), board.pieceColumn, board.pieceRow,
                    [&](int column, int row) {
                      board.overlay[CellIndex(column, row)] = kOverlayDraw;
-                     DrawCellImage(gameState.blockImages[board.pieceImage], column, row);
+                     DrawCellImage(game.blockImages[board.pieceImage], column, row);
                    });
   if (board.ghostEnabled) {
     int i = 0;
@@ -220,9 +218,9 @@ void DrawNewPiece() {
                      board.pieceRow + GhostOffset(), [&](int column, int row) {
                        // A piece that enters resting hides its ghost rather than wearing it.
                        if (!CoveredByPiece(column, row)) {
-                         DrawCellImage(gameState.ghostImage, column, row);
+                         DrawCellImage(game.ghostImage, column, row);
                        }
-                       gameState.ghostCells[i++] = {column, row};
+                       game.ghostCells[i++] = {column, row};
                      });
   }
   EndWidgetDrawing(record);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "shell/game_state.h"
+#include "game/game.h"
 #include "widgets/drawing.h"
 #include "widgets/widget.h"
 
@@ -14,7 +14,7 @@ constexpr uint32_t kTextColour = 0xFF202020;
 
 GameClock* CreateChronoWidget(int32_t parentKey, int32_t id, int32_t x, int32_t y, int32_t width,
                               int32_t height) {
-  GameClock& clock = gameState.clock;
+  GameClock& clock = game.clock;
   Widget* widget = NewWidget();
   clock.widget = widget;
   widget->parentKey = parentKey;
@@ -47,13 +47,13 @@ int32_t ChronoCallback(void* object, int32_t message, int32_t, int32_t lParam) {
 }
 
 void UpdateChronometer() {
-  GameClock& clock = gameState.clock;
+  GameClock& clock = game.clock;
   uint32_t elapsed = PlatformTickCount() - clock.startTick;
   int32_t minutes = static_cast<int32_t>(elapsed / 60000);
   int32_t rest = static_cast<int32_t>(elapsed - minutes * 60000u);
   int32_t seconds = rest / 1000;
   int32_t hundredths = (rest % 1000) / 10;
-  gameState.playfield.resultTime = minutes * 65536 + seconds * 256 + hundredths;
+  game.playfield.resultTime = minutes * 65536 + seconds * 256 + hundredths;
   Widget* widget = clock.widget;
   WidgetWindow* record = BeginWidgetDrawing(widget, DrawingMode::crisp);
   if (record == nullptr) return;

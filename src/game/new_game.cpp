@@ -4,13 +4,13 @@
 #include <string>
 
 #include "game/board.h"
+#include "game/game.h"
 #include "game/rules.h"
 #include "game/sound.h"
 #include "game/status_panels.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
-#include "video/video_recorder.h"
 #include "widgets/drawing.h"
+#include "widgets/toolkit.h"
 #include "widgets/widget.h"
 
 namespace {
@@ -21,7 +21,7 @@ constexpr uint32_t kFramePause = 10;
 constexpr int kDigitOutlineSize = 100;
 
 void CountDown(int digit) {
-  if (gameState.playfield.soundsEnabled) PlayNote(1, 74, 127, 127);
+  if (game.playfield.soundsEnabled) PlayNote(1, 74, 127, 127);
   int alpha = 0;
   for (int size = 30; size <= 300; size += 6) {
     if (size > 84) {
@@ -40,15 +40,15 @@ void CountDown(int digit) {
 }  // namespace
 
 void StartNewGame() {
-  Playfield& board = gameState.playfield;
-  if (gameState.videoCapture) StartVideoRecording(gameState.mainWindow);
+  Playfield& board = game.playfield;
+  if (game.videoCapture) gameHooks.startRecording(toolkit.mainWindow);
   ClearStatusPanels(&board);
   for (int digit = 3; digit >= 1; --digit) CountDown(digit);
   DrawCountdownDigit(0, 10, 0);
   ClearPlayfield();
-  gameState.clock.startTick = PlatformTickCount();
+  game.clock.startTick = PlatformTickCount();
   SpawnPiece();
-  gameState.clock.running = 1;
+  game.clock.running = 1;
   WakeWindowTimers();
   DrawNextPiece(&board);
   DrawNewPiece();
@@ -56,7 +56,7 @@ void StartNewGame() {
 }
 
 void DrawCountdownDigit(int digit, int size, int alpha) {
-  Widget* widget = gameState.playfield.widget;
+  Widget* widget = game.playfield.widget;
   WidgetWindow* record = BeginWidgetDrawing(widget, DrawingMode::crisp);
   if (record == nullptr) return;
   FillFromSnapshot(record, kBoardLeft, kBoardTop, kColumns * kCellSize, kRows * kCellSize);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/game_state.h"
+#include "game/game.h"
 
 void FillPieceTable(PieceTable& table) {
   table = {{
@@ -17,7 +17,7 @@ void FillPieceTable(PieceTable& table) {
 }
 
 int32_t PieceMask(int pieceId, int rotation) {
-  return gameState.pieceTable[pieceId - 1][rotation - 1];
+  return game.pieceTable[pieceId - 1][rotation - 1];
 }
 
 int8_t PieceImage(int pieceId) {
@@ -26,6 +26,6 @@ int8_t PieceImage(int pieceId) {
 }
 
 void ClearPlayfield() {
-  std::memset(gameState.playfield.cells, 0, sizeof gameState.playfield.cells);
-  gameState.playfield.score = 0;
+  std::memset(game.playfield.cells, 0, sizeof game.playfield.cells);
+  game.playfield.score = 0;
 }

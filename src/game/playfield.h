@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "scores/score_table.h"
+#include "base/score_table.h"
 
 struct Widget;
 

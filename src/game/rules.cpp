@@ -1,23 +1,23 @@
 #include "game/rules.h"
 
+#include "base/random.h"
 #include "game/board.h"
 #include "game/chronometer.h"
+#include "game/game.h"
 #include "game/sound.h"
 #include "game/status_panels.h"
 #include "platform/platform.h"
-#include "scores/ranking.h"
-#include "shell/game_state.h"
 
 namespace {
 
 constexpr int32_t kPointsForRows[5] = {0, 10, 25, 40, 60};
 
 Playfield& Board() {
-  return gameState.playfield;
+  return game.playfield;
 }
 
 int RandomPieceId() {
-  return PlatformRandom(1, 7);
+  return RandomBetween(1, 7);
 }
 
 // Marks every full row with the first flash code; returns how many there are.
@@ -65,8 +65,7 @@ void CollapseRemovedRows() {
 void WinGame() {
   EndGame();
   ShowVictory(&Board());
-  std::string name = PromptPlayerName();
-  RankFinishedGame(name, Board().resultTime);
+  gameHooks.rankWonGame(Board().resultTime);
 }
 
 void TurnPiece(int step) {
@@ -94,7 +93,7 @@ void SpawnPiece() {
   board.rotation = 1;
   board.pieceColumn = kSpawnColumn;
   board.pieceRow = kSpawnRow;
-  gameState.clock.lastFallTick = PlatformTickCount();
+  game.clock.lastFallTick = PlatformTickCount();
 }
 
 bool PieceBlocked(int dx, int dy) {
@@ -161,7 +160,7 @@ void SettlePiece() {
 }
 
 void EndGame() {
-  gameState.clock.running = 0;
+  game.clock.running = 0;
 }
 
 void HandleGameKey(int32_t key) {
@@ -186,11 +185,11 @@ void HandleGameKey(int32_t key) {
 }
 
 void GameTick() {
-  if (!gameState.clock.running) return;
+  if (!game.clock.running) return;
   UpdateChronometer();
   uint32_t now = PlatformTickCount();
-  if (now - gameState.clock.lastFallTick < kFallPeriod) return;
-  gameState.clock.lastFallTick = now;
+  if (now - game.clock.lastFallTick < kFallPeriod) return;
+  game.clock.lastFallTick = now;
   if (PieceBlocked(0, -1)) {
     SettlePiece();
   } else {

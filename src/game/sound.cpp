@@ -9,10 +9,11 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
+#include "game/game.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
 #include "widgets/resources.h"
+#include "widgets/toolkit.h"
 
 std::vector<std::string> soundFontFiles = {
     "/usr/share/sounds/sf2/TimGM6mb.sf2",
@@ -67,7 +68,7 @@ void PlayMelody(const MelodyNote* notes, int count) {
 }
 
 void ShowProblem(const char* utf8Text) {
-  PlatformMessageBox(gameState.mainWindow, Utf8ToCp1252(utf8Text), Utf8ToCp1252("Problème"), MB_OK);
+  PlatformMessageBox(toolkit.mainWindow, Utf8ToCp1252(utf8Text), Utf8ToCp1252("Problème"), MB_OK);
 }
 
 // Adds what is left of a playing sound to the frames, both channels, saturating.
@@ -214,14 +215,14 @@ long TellMemory(void* source) {
 }  // namespace
 
 void OpenMidi() {
-  if (gameState.midiOpen) return;
+  if (game.midiOpen) return;
   sentMessages.clear();
   if (!StartSynth()) {
     ShowProblem("Impossible d'ouvrir le périphérique MIDI");
     return;
   }
   SendMidi(0xC0, 0, 0);
-  gameState.midiOpen = 1;
+  game.midiOpen = 1;
 }
 
 void SendMidi(uint8_t status, uint8_t data1, uint8_t data2) {
@@ -231,12 +232,12 @@ void SendMidi(uint8_t status, uint8_t data1, uint8_t data2) {
 }
 
 void SetProgram(int channel, int program) {
-  if (!gameState.midiOpen) return;
+  if (!game.midiOpen) return;
   SendMidi(static_cast<uint8_t>(0xC0 + channel), static_cast<uint8_t>(program), 0);
 }
 
 void PlayNote(int channel, int note, int offVelocity, int onVelocity) {
-  if (!gameState.midiOpen) return;
+  if (!game.midiOpen) return;
   SendMidi(static_cast<uint8_t>(0x80 + channel), static_cast<uint8_t>(note),
            static_cast<uint8_t>(offVelocity));
   SendMidi(static_cast<uint8_t>(0x90 + channel), static_cast<uint8_t>(note),

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "game/game.h"
 #include "game/sound.h"
-#include "shell/game_state.h"
-#include "video/video_recorder.h"
 #include "widgets/drawing.h"
 #include "widgets/widget.h"
 
@@ -79,12 +78,12 @@ void DrawScore(Playfield* board) {
 }
 
 void ShowGameOver(Playfield* board) {
-  ShowPicture(board, gameState.imageGO, 60, 200, 234, 149);
+  ShowPicture(board, game.imageGO, 60, 200, 234, 149);
   if (board->soundsEnabled) PlaySound(0);
-  StopVideoRecording();
+  gameHooks.stopRecording();
 }
 
 void ShowVictory(Playfield* board) {
-  ShowPicture(board, gameState.imageBRAVO, 52, 237, 250, 75);
-  StopVideoRecording();
+  ShowPicture(board, game.imageBRAVO, 52, 237, 250, 75);
+  gameHooks.stopRecording();
 }

@@ -85,15 +85,12 @@ void PlatformStart();
 // Releases what the backend still holds: its windows and its display connection.
 void PlatformShutdown();
 
-// --- Clock and randomness ------------------------------------------------------------------
+// --- Clock ---------------------------------------------------------------------------------
 
 // Milliseconds since an arbitrary start, wrapping at 2^32.
 uint32_t PlatformTickCount();
 // Blocks the calling thread; no message is handled meanwhile.
 void PlatformSleep(uint32_t milliseconds);
-void PlatformSeedRandom(uint32_t seed);
-// A uniformly distributed integer in [low, high].
-int PlatformRandom(int low, int high);
 
 // --- Screen --------------------------------------------------------------------------------
 

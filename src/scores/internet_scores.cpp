@@ -6,11 +6,12 @@
 #include <cstring>
 #include <memory>
 
+#include "base/random.h"
+#include "game/game.h"
 #include "platform/platform.h"
 #include "scores/ranking.h"
 #include "scores/score_file.h"
 #include "scores/score_list.h"
-#include "shell/game_state.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ void ReadInternetTable(std::string_view reply, ScoreTable& table) {
 bool FetchInternetScores() {
   std::string reply = ScoreServerExchange("action=get");
   if (reply.empty()) return false;
-  ReadInternetTable(reply, gameState.playfield.internetTable);
+  ReadInternetTable(reply, game.playfield.internetTable);
   return true;
 }
 
@@ -134,7 +135,7 @@ void RunStartupFetch() {
 }
 
 std::string BuildSubmissionToken(uint32_t encodedTime) {
-  auto mask = static_cast<uint8_t>(PlatformRandom(1, 255));
+  auto mask = static_cast<uint8_t>(RandomBetween(1, 255));
   unsigned char address[6];
   if (!PlatformAdapterAddress(address)) return std::string();
   return FormatSubmissionToken(encodedTime, address, mask);

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/score_table.h"
 #include "scores/score_server_protocol.h"
-#include "scores/score_table.h"
 
 // Replaces the internet table by the server's list and returns true; an empty reply leaves it
 // as it was.

@@ -1,21 +1,22 @@
 #include "scores/ranking.h"
 
+#include "base/cp1252.h"
+#include "game/game.h"
 #include "game/sound.h"
-#include "platform/cp1252.h"
 #include "platform/platform.h"
 #include "scores/internet_scores.h"
 #include "scores/score_file.h"
 #include "scores/score_list.h"
-#include "shell/game_state.h"
+#include "widgets/toolkit.h"
 
 namespace {
 
 void Tell(const char* utf8Text, const char* utf8Title) {
-  PlatformMessageBox(gameState.mainWindow, Utf8ToCp1252(utf8Text), Utf8ToCp1252(utf8Title), MB_OK);
+  PlatformMessageBox(toolkit.mainWindow, Utf8ToCp1252(utf8Text), Utf8ToCp1252(utf8Title), MB_OK);
 }
 
 void PlayIfEnabled(int sound) {
-  if (gameState.playfield.soundsEnabled) PlaySound(sound);
+  if (game.playfield.soundsEnabled) PlaySound(sound);
 }
 
 // Sends the result to the score server and tells the player the rank it took there.
@@ -34,7 +35,7 @@ void RankOnServer(const std::string& name, PackedTime time) {
   if (reply == "1") {
     Tell("Vous êtes le premier.", "Félicitations!!!");
   } else {
-    PlatformMessageBox(gameState.mainWindow,
+    PlatformMessageBox(toolkit.mainWindow,
                        Utf8ToCp1252("Vous êtes en ") + reply + Utf8ToCp1252("ème position."),
                        "Bravo!!!", MB_OK);
   }
@@ -55,13 +56,13 @@ std::string CleanPlayerName(const std::string& name) {
 
 std::string PromptPlayerName() {
   std::string typed = PlatformPromptText(
-      gameState.mainWindow, "Kestrow",
-      "Saisissez votre nom/pseudonyme :", gameState.playfield.lastName, kMaxNameLength);
+      toolkit.mainWindow, "Kestrow", "Saisissez votre nom/pseudonyme :", game.playfield.lastName,
+      kMaxNameLength);
   return CleanPlayerName(typed);
 }
 
 void RankFinishedGame(const std::string& name, PackedTime time) {
-  Playfield& board = gameState.playfield;
+  Playfield& board = game.playfield;
   board.lastName = name;
   InsertResult(board.localTable, name, time);
   if (board.internetScores) RankOnServer(name, time);

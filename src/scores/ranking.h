@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "scores/score_table.h"
+#include "base/score_table.h"
 
 // The longest name the score list can show in its column.
 inline constexpr int kMaxNameLength = 32;

@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <string>
 
+#include "game/game.h"
 #include "scores/internet_scores.h"
 #include "scores/score_list.h"
-#include "shell/game_state.h"
 
 namespace {
 
@@ -189,9 +189,9 @@ SaveSystemCalls saveSystemCalls = {::mkstemp, OpenExisting, ::pread, ::pwrite,
                                    Reserve,   ::ftruncate,  ::fsync, std::rename};
 
 void LoadScoreFile() {
-  Playfield& board = gameState.playfield;
-  gameState.videoCapture = 0;
-  gameState.pendingVideoCapture = 0;
+  Playfield& board = game.playfield;
+  game.videoCapture = 0;
+  game.pendingVideoCapture = 0;
   std::string content;
   if (ReadScoreFileContent(&content)) {
     ReadScoreFile(content, board);
@@ -205,7 +205,7 @@ void LoadScoreFile() {
 }
 
 bool SaveScoreFile() {
-  const Playfield& board = gameState.playfield;
+  const Playfield& board = game.playfield;
   if (!board.scoresChanged) return true;
   std::filesystem::path target = SaveTarget();
   struct stat status;
@@ -222,7 +222,7 @@ bool SaveScoreFile() {
 }
 
 void ClearLocalScores() {
-  EmptyScoreTable(gameState.playfield.localTable);
-  gameState.playfield.scoresChanged = 1;
+  EmptyScoreTable(game.playfield.localTable);
+  game.playfield.scoresChanged = 1;
   DrawScoreList(true);
 }

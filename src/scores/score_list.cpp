@@ -1,6 +1,6 @@
 #include "scores/score_list.h"
 
-#include "shell/game_state.h"
+#include "game/game.h"
 #include "widgets/drawing.h"
 #include "widgets/widget.h"
 
@@ -20,7 +20,7 @@ std::string FormatPackedTime(PackedTime time) {
 
 void DrawRows(Widget* widget) {
   ReplaceWidgetFont(widget, 14);
-  const Playfield& board = gameState.playfield;
+  const Playfield& board = game.playfield;
   const ScoreTable& table = board.internetScores ? board.internetTable : board.localTable;
   for (int i = 0; i < kScoreRows; ++i) {
     if (table[i].name.empty()) continue;
@@ -33,7 +33,7 @@ void DrawRows(Widget* widget) {
 }  // namespace
 
 void DrawScoreList(bool present) {
-  Widget* widget = gameState.playfield.widget;
+  Widget* widget = game.playfield.widget;
   if (!present) {
     DrawRows(widget);
     return;

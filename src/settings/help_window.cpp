@@ -1,6 +1,6 @@
 #include "settings/help_window.h"
 
-#include "shell/game_state.h"
+#include "widgets/toolkit.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ intptr_t HelpWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, 
       PlatformDestroyWindow(window);
       break;
     case WM_DESTROY:
-      PlatformEnableWindow(gameState.mainWindow, true);
+      PlatformEnableWindow(toolkit.mainWindow, true);
       PlatformPostQuitMessage(0);
       break;
     default:

@@ -1,7 +1,8 @@
 #include "settings/key_bindings.h"
 
-#include "shell/game_state.h"
 #include "widgets/widget.h"
+
+std::deque<KeyCaptureRecord> keyCaptures;
 
 namespace {
 
@@ -37,7 +38,7 @@ std::string KeyName(int32_t keyCode) {
 }
 
 void AttachKeyCapture(WindowHandle editWindow, int32_t keyCode, int32_t actionIndex) {
-  KeyCaptureRecord& record = gameState.keyCaptures.emplace_back();
+  KeyCaptureRecord& record = keyCaptures.emplace_back();
   record.editWindow = editWindow;
   record.actionIndex = actionIndex;
   record.keyCode = keyCode;
@@ -59,7 +60,7 @@ intptr_t KeyCaptureEditProc(WindowHandle window, uint32_t message, intptr_t wPar
 }
 
 int32_t CapturedKey(int32_t actionIndex) {
-  for (const KeyCaptureRecord& record : gameState.keyCaptures) {
+  for (const KeyCaptureRecord& record : keyCaptures) {
     if (record.actionIndex == actionIndex) return record.keyCode;
   }
   return 0;

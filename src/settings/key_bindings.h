@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "platform/platform.h"
@@ -12,6 +13,9 @@ struct KeyCaptureRecord {
   WindowProc previousProcedure;
   int32_t keyCode;
 };
+
+// The capturing fields of the open preferences window; appended, never removed, while it is open.
+extern std::deque<KeyCaptureRecord> keyCaptures;
 
 std::string KeyName(int32_t keyCode);
 void AttachKeyCapture(WindowHandle editWindow, int32_t keyCode, int32_t actionIndex);

@@ -1,11 +1,12 @@
 #include "settings/preferences.h"
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
+#include "game/game.h"
 #include "scores/internet_scores.h"
 #include "scores/score_list.h"
 #include "settings/key_bindings.h"
-#include "shell/game_state.h"
 #include "video/video_recorder.h"
+#include "widgets/toolkit.h"
 
 namespace {
 
@@ -36,13 +37,13 @@ void AddCheckBox(WindowHandle window, const char* utf8Text, int y, int id, uint8
 }
 
 void CreatePreferenceControls(WindowHandle window) {
-  Playfield& board = gameState.playfield;
+  Playfield& board = game.playfield;
   board.pendingSoundsEnabled = board.soundsEnabled;
   board.pendingGhostEnabled = board.ghostEnabled;
   board.pendingOpaqueBackground = board.opaqueBackground;
   board.pendingInternetScores = board.internetScores;
-  gameState.pendingVideoCapture = gameState.videoCapture;
-  gameState.keyCaptures.clear();
+  game.pendingVideoCapture = game.videoCapture;
+  keyCaptures.clear();
 
   AddControl(window, ControlKind::groupBox, "", 5, 0, 235, 111, 0);
   AddCheckBox(window, "Activer les sons", 10, kIdSounds, board.soundsEnabled);
@@ -67,7 +68,7 @@ void CreatePreferenceControls(WindowHandle window) {
 void WarnAboutOpaqueBackground(WindowHandle window) {
   PlatformEnableWindow(window, false);
   PlatformMessageBox(
-      gameState.mainWindow,
+      toolkit.mainWindow,
       Utf8ToCp1252("Cette modification sera effective au prochain démarrage du jeu."),
       "Avertissement", MB_OK | MB_ICONINFORMATION);
   PlatformEnableWindow(window, true);
@@ -75,13 +76,13 @@ void WarnAboutOpaqueBackground(WindowHandle window) {
 }
 
 void ApplyPreferences(WindowHandle window) {
-  Playfield& board = gameState.playfield;
+  Playfield& board = game.playfield;
   if (board.pendingInternetScores) FetchInternetScores();
   board.soundsEnabled = board.pendingSoundsEnabled;
   board.ghostEnabled = board.pendingGhostEnabled;
   board.internetScores = board.pendingInternetScores;
   board.opaqueBackground = board.pendingOpaqueBackground;
-  gameState.videoCapture = gameState.pendingVideoCapture;
+  game.videoCapture = game.pendingVideoCapture;
   board.keys = {CapturedKey(0), CapturedKey(1), CapturedKey(2),
                 CapturedKey(3), CapturedKey(4), CapturedKey(5)};
   board.scoresChanged = 1;
@@ -91,7 +92,7 @@ void ApplyPreferences(WindowHandle window) {
 
 void HandleCommand(WindowHandle window, intptr_t id, intptr_t lParam) {
   auto box = reinterpret_cast<WindowHandle>(lParam);
-  Playfield& board = gameState.playfield;
+  Playfield& board = game.playfield;
   switch (id) {
     case kIdSounds:
       board.pendingSoundsEnabled = PlatformGetCheck(box);
@@ -103,7 +104,7 @@ void HandleCommand(WindowHandle window, intptr_t id, intptr_t lParam) {
       board.pendingInternetScores = PlatformGetCheck(box);
       break;
     case kIdVideo:
-      gameState.pendingVideoCapture = PlatformGetCheck(box);
+      game.pendingVideoCapture = PlatformGetCheck(box);
       break;
     case kIdOpaque:
       board.pendingOpaqueBackground = PlatformGetCheck(box);
@@ -135,7 +136,7 @@ intptr_t PreferencesWindowProc(WindowHandle window, uint32_t message, intptr_t w
       PlatformDestroyWindow(window);
       break;
     case WM_DESTROY:
-      PlatformEnableWindow(gameState.mainWindow, true);
+      PlatformEnableWindow(toolkit.mainWindow, true);
       PlatformPostQuitMessage(0);
       break;
     default:

@@ -1,19 +1,22 @@
 #include "shell/main_window.h"
 
+#include "base/cp1252.h"
 #include "game/board.h"
 #include "game/chronometer.h"
+#include "game/game.h"
 #include "game/new_game.h"
 #include "game/sound.h"
-#include "platform/cp1252.h"
 #include "scores/internet_scores.h"
 #include "scores/score_file.h"
-#include "shell/game_state.h"
 #include "shell/modal_window.h"
 #include "video/video_recorder.h"
 #include "widgets/drawing.h"
 #include "widgets/image_button.h"
 #include "widgets/resources.h"
+#include "widgets/toolkit.h"
 #include "widgets/widget.h"
+
+Shell shell;
 
 namespace {
 
@@ -23,23 +26,27 @@ constexpr int kButtonPitch = 22;
 constexpr int kButtonWidth = 202;
 constexpr int kButtonHeight = 21;
 constexpr uint32_t kTrayIconId = 1;
+constexpr int kOpaquePanelX = 23;
+constexpr int kOpaquePanelY = 20;
+constexpr int kOpaquePanelWidth = 305;
+constexpr int kOpaquePanelHeight = 531;
 
 void LoadMainWindowImages() {
-  LoadResourceImage("BN", &gameState.imageBN);
-  LoadResourceImage("BE", &gameState.imageBE);
-  LoadResourceImage("BP", &gameState.imageBP);
-  LoadResourceImage("BA", &gameState.imageBA);
-  LoadResourceImage("BQ", &gameState.imageBQ);
-  LoadResourceImage("GO", &gameState.imageGO);
-  LoadResourceImage("BRAVO", &gameState.imageBRAVO);
-  LoadResourceImage("FondO", &gameState.imageFondO);
+  LoadResourceImage("BN", &shell.imageBN);
+  LoadResourceImage("BE", &shell.imageBE);
+  LoadResourceImage("BP", &shell.imageBP);
+  LoadResourceImage("BA", &shell.imageBA);
+  LoadResourceImage("BQ", &shell.imageBQ);
+  LoadResourceImage("GO", &game.imageGO);
+  LoadResourceImage("BRAVO", &game.imageBRAVO);
+  LoadResourceImage("FondO", &shell.imageFondO);
 }
 
 void CreateMainWindowContents(WindowHandle window) {
   LoadMainWindowImages();
   SetWidgetParentWindow(window);
-  cairo_surface_t* hotImages[5] = {gameState.imageBN, gameState.imageBE, gameState.imageBP,
-                                   gameState.imageBA, gameState.imageBQ};
+  cairo_surface_t* hotImages[5] = {shell.imageBN, shell.imageBE, shell.imageBP, shell.imageBA,
+                                   shell.imageBQ};
   for (int id = kCommandNewGame; id <= kCommandQuit; ++id) {
     CreateImageButton(0, id, kButtonX, kButtonTop + kButtonPitch * (id - 1), kButtonWidth,
                       kButtonHeight, nullptr, hotImages[id - 1], nullptr);
@@ -51,8 +58,8 @@ void CreateMainWindowContents(WindowHandle window) {
 
 void ReleaseMainWindow() {
   for (cairo_surface_t** image :
-       {&gameState.imageBN, &gameState.imageBE, &gameState.imageBP, &gameState.imageBA,
-        &gameState.imageBQ, &gameState.imageGO, &gameState.imageBRAVO}) {
+       {&shell.imageBN, &shell.imageBE, &shell.imageBP, &shell.imageBA, &shell.imageBQ,
+        &game.imageGO, &game.imageBRAVO, &shell.imageFondO}) {
     ReleaseImage(image);
   }
   CloseVideoRecording();
@@ -71,20 +78,19 @@ void TellScoresNotSaved() {
   static bool showing = false;
   if (showing) return;
   showing = true;
-  PlatformMessageBox(gameState.mainWindow,
-                     Utf8ToCp1252("Les scores n'ont pas pu être enregistrés."), "Kestrow",
-                     MB_OK | MB_ICONWARNING);
+  PlatformMessageBox(toolkit.mainWindow, Utf8ToCp1252("Les scores n'ont pas pu être enregistrés."),
+                     "Kestrow", MB_OK | MB_ICONWARNING);
   showing = false;
 }
 
 void RunCommand(WindowHandle window, int command) {
-  bool running = gameState.clock.running != 0;
+  bool running = game.clock.running != 0;
   switch (command) {
     case kCommandNewGame:
       if (!running) StartNewGame();
       break;
     case kCommandClearList:
-      if (!running && !gameState.playfield.internetScores) AskToClearScores(window);
+      if (!running && !game.playfield.internetScores) AskToClearScores(window);
       break;
     case kCommandPreferences:
       if (!running) RunModalWindow(ModalWindowKind::preferences);
@@ -102,7 +108,7 @@ void RunCommand(WindowHandle window, int command) {
 }
 
 void FillTrayIcon(WindowHandle window) {
-  TrayIcon& icon = gameState.trayIcon;
+  TrayIcon& icon = shell.trayIcon;
   icon.window = window;
   icon.id = kTrayIconId;
   icon.callbackMessage = WM_TRAY_CALLBACK;
@@ -117,9 +123,14 @@ void FillTrayIcon(WindowHandle window) {
 
 }  // namespace
 
+void DrawOpaquePanel(const WidgetWindow*) {
+  if (!game.playfield.opaqueBackground) return;
+  DrawImage(shell.imageFondO, kOpaquePanelX, kOpaquePanelY, kOpaquePanelWidth, kOpaquePanelHeight);
+}
+
 bool ShowTrayIcon(WindowHandle window) {
-  if (!gameState.trayIcon.filled) FillTrayIcon(window);
-  const TrayIcon& icon = gameState.trayIcon;
+  if (!shell.trayIcon.filled) FillTrayIcon(window);
+  const TrayIcon& icon = shell.trayIcon;
   return PlatformAddTrayIcon(icon.window, icon.callbackMessage, icon.tip, icon.images.data(),
                              static_cast<int>(icon.images.size()));
 }

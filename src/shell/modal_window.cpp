@@ -1,10 +1,10 @@
 #include "shell/modal_window.h"
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/platform.h"
 #include "settings/help_window.h"
 #include "settings/preferences.h"
-#include "shell/game_state.h"
+#include "widgets/toolkit.h"
 
 namespace {
 
@@ -26,8 +26,8 @@ void RunModalWindow(ModalWindowKind kind) {
   int y = PlatformScreenHeight() / 2 - layout.height / 2;
   WindowHandle window =
       PlatformCreateStandardWindow(Utf8ToCp1252(layout.utf8Title), x, y, layout.width,
-                                   layout.height, gameState.mainWindow, layout.procedure);
+                                   layout.height, toolkit.mainWindow, layout.procedure);
   if (window == nullptr) return;
-  PlatformEnableWindow(gameState.mainWindow, false);
+  PlatformEnableWindow(toolkit.mainWindow, false);
   PlatformRunMessageLoop();
 }

@@ -12,10 +12,12 @@ extern "C" {
 
 #include <algorithm>
 
-#include "platform/cp1252.h"
-#include "shell/game_state.h"
+#include "base/cp1252.h"
 #include "video/video_library.h"
+#include "widgets/toolkit.h"
 #include "widgets/widget.h"
+
+VideoRecorder videoRecorder;
 
 namespace {
 
@@ -43,7 +45,7 @@ constexpr EncoderProfile kProfiles[] = {
 };
 
 VideoRecorder& Recorder() {
-  return gameState.video;
+  return videoRecorder;
 }
 
 const EncoderProfile* FindProfile(const std::string& name) {
@@ -164,7 +166,7 @@ bool FinishAviFile(AVFormatContext* file) {
 }
 
 void ShowIncompleteFileWarning() {
-  PlatformMessageBox(gameState.mainWindow,
+  PlatformMessageBox(toolkit.mainWindow,
                      Utf8ToCp1252("La vidéo n'a pas pu être enregistrée entièrement."),
                      "Avertissement", MB_OK | MB_ICONWARNING);
 }

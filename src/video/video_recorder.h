@@ -40,6 +40,8 @@ struct VideoRecorder {
   int32_t tailCount;  // frames still to write once recording is off
 };
 
+extern VideoRecorder videoRecorder;
+
 // Start-up: the video library is looked for when recording is first considered (the
 // preferences window, or the start of a recording), which sets the recording defaults.
 void StartVideoLibrary();

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <span>
 
-#include "platform/cp1252.h"
-#include "shell/game_state.h"
+#include "base/cp1252.h"
 #include "widgets/resources.h"
+#include "widgets/toolkit.h"
 #include "widgets/widget.h"
 
 namespace {
@@ -39,7 +39,7 @@ void SetSourceArgb(cairo_t* cr, uint32_t argb) {
 
 // Lays the text out in the widget's font; a width of 0 leaves the layout unbounded.
 PangoLayout* LayOutText(const Widget* widget, const std::string& text, double width) {
-  pango_cairo_update_context(gameState.drawingContext, textContext);
+  pango_cairo_update_context(toolkit.drawingContext, textContext);
   pango_layout_context_changed(textLayout);
   pango_layout_set_font_description(textLayout, widget->font);
   pango_layout_set_alignment(
@@ -58,7 +58,7 @@ void MarkDrawn(double x, double y, double width, double height) {
   int right = static_cast<int>(std::ceil(x + width));
   int bottom = static_cast<int>(std::ceil(y + height));
   if (right <= left || bottom <= top) return;
-  PixelRect& area = gameState.drawnArea;
+  PixelRect& area = toolkit.drawnArea;
   if (area.width > 0 && area.height > 0) {
     left = std::min(left, area.x);
     top = std::min(top, area.y);
@@ -113,7 +113,7 @@ void ReleaseImage(cairo_surface_t** image) {
 
 int32_t DrawWidgetText(const Widget* widget, int32_t x, int32_t y, const std::string& text,
                        uint32_t argb, int32_t width, int32_t height) {
-  cairo_t* cr = gameState.drawingContext;
+  cairo_t* cr = toolkit.drawingContext;
   double boxWidth = width != 0 ? width : widget->width - 15;
   double boxHeight = height != 0 ? height : widget->height;
   PangoLayout* layout = LayOutText(widget, text, boxWidth);
@@ -130,7 +130,7 @@ int32_t DrawWidgetText(const Widget* widget, int32_t x, int32_t y, const std::st
 
 void DrawWidgetTextScaled(const Widget* widget, double x, double y, double scale,
                           const std::string& text, uint32_t argb) {
-  cairo_t* cr = gameState.drawingContext;
+  cairo_t* cr = toolkit.drawingContext;
   PangoLayout* layout = LayOutText(widget, text, widget->width - 15);
   MarkDrawn(x, y, widget->width - 15, widget->height);
   cairo_save(cr);
@@ -168,21 +168,21 @@ std::string FormatTwoDigits(int32_t n) {
 }
 
 void OpenDrawing(WidgetWindow* record, DrawingMode mode) {
-  gameState.drawnArea = {};
+  toolkit.drawnArea = {};
   cairo_t* cr = cairo_create(record->surface);
   cairo_set_antialias(cr, mode == DrawingMode::crisp ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_GOOD);
-  gameState.drawingContext = cr;
-  gameState.drawingMode = mode;
+  toolkit.drawingContext = cr;
+  toolkit.drawingMode = mode;
 }
 
 void CloseDrawing() {
-  cairo_destroy(gameState.drawingContext);
-  gameState.drawingContext = nullptr;
+  cairo_destroy(toolkit.drawingContext);
+  toolkit.drawingContext = nullptr;
 }
 
 void DrawImage(cairo_surface_t* image, int x, int y, int width, int height) {
   if (image == nullptr) return;
-  cairo_t* cr = gameState.drawingContext;
+  cairo_t* cr = toolkit.drawingContext;
   int imageWidth = cairo_image_surface_get_width(image);
   int imageHeight = cairo_image_surface_get_height(image);
   cairo_save(cr);
@@ -193,7 +193,7 @@ void DrawImage(cairo_surface_t* image, int x, int y, int width, int height) {
   }
   MarkDrawn(x, y, width, height);
   cairo_set_source_surface(cr, image, 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr), gameState.drawingMode == DrawingMode::crisp
+  cairo_pattern_set_filter(cairo_get_source(cr), toolkit.drawingMode == DrawingMode::crisp
                                                      ? CAIRO_FILTER_NEAREST
                                                      : CAIRO_FILTER_GOOD);
   cairo_rectangle(cr, 0, 0, imageWidth, imageHeight);
@@ -203,7 +203,7 @@ void DrawImage(cairo_surface_t* image, int x, int y, int width, int height) {
 
 void FillFromSnapshot(const WidgetWindow* record, int x, int y, int width, int height) {
   MarkDrawn(x, y, width, height);
-  cairo_t* cr = gameState.drawingContext;
+  cairo_t* cr = toolkit.drawingContext;
   cairo_save(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_surface(cr, record->backgroundSnapshot, 0, 0);
@@ -214,7 +214,7 @@ void FillFromSnapshot(const WidgetWindow* record, int x, int y, int width, int h
 
 void FillSolid(int x, int y, int width, int height, uint32_t argb) {
   MarkDrawn(x, y, width, height);
-  cairo_t* cr = gameState.drawingContext;
+  cairo_t* cr = toolkit.drawingContext;
   SetSourceArgb(cr, argb);
   cairo_rectangle(cr, x, y, width, height);
   cairo_fill(cr);
@@ -239,7 +239,7 @@ WidgetWindow* BeginWidgetDrawing(Widget* widget, DrawingMode mode) {
 }
 
 void EndWidgetDrawing(WidgetWindow* record) {
-  PixelRect drawn = gameState.drawnArea;
+  PixelRect drawn = toolkit.drawnArea;
   CloseDrawing();
   PushSurface(record, drawn);
 }

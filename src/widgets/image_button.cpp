@@ -1,7 +1,7 @@
 #include "widgets/image_button.h"
 
-#include "shell/game_state.h"
 #include "widgets/drawing.h"
+#include "widgets/toolkit.h"
 #include "widgets/widget.h"
 
 namespace {
@@ -38,7 +38,7 @@ void PaintImageButton(ImageButton* button, int32_t standalone, int32_t newState)
 ImageButton* CreateImageButton(int32_t parentKey, int32_t id, int32_t x, int32_t y, int32_t width,
                                int32_t height, cairo_surface_t* normalImage,
                                cairo_surface_t* hotImage, cairo_surface_t* pressedImage) {
-  ImageButton& button = gameState.imageButtons.emplace_back();
+  ImageButton& button = toolkit.imageButtons.emplace_back();
   button.normalImage = normalImage;
   button.hotImage = hotImage;
   button.pressedImage = pressedImage;

@@ -1,18 +1,10 @@
 // The default message handling of a widget window: composition and painting, destruction,
 // hot tracking of the pointer, focus, keyboard routing, the move by the frame and Escape.
-#include "game/board.h"
-#include "game/rules.h"
-#include "shell/game_state.h"
-#include "shell/main_window.h"
 #include "widgets/drawing.h"
+#include "widgets/toolkit.h"
 #include "widgets/widget.h"
 
 namespace {
-
-constexpr int kOpaquePanelX = 23;
-constexpr int kOpaquePanelY = 20;
-constexpr int kOpaquePanelWidth = 305;
-constexpr int kOpaquePanelHeight = 531;
 
 int PointX(intptr_t lParam) {
   return static_cast<int>(lParam & 0xFFFF);
@@ -22,8 +14,8 @@ int PointY(intptr_t lParam) {
 }
 
 void SendToAllWidgets(int32_t message, intptr_t wParam, intptr_t lParam) {
-  for (size_t i = 0; i < gameState.widgets.size(); ++i) {
-    Widget& widget = gameState.widgets[i];
+  for (size_t i = 0; i < toolkit.widgets.size(); ++i) {
+    Widget& widget = toolkit.widgets[i];
     widget.callback(widget.object, message, static_cast<int32_t>(wParam),
                     static_cast<int32_t>(lParam));
   }
@@ -41,15 +33,12 @@ cairo_surface_t* CopySurface(cairo_surface_t* surface) {
   return copy;
 }
 
-// The first paint: the background, the opaque panel when chosen, and the snapshot of both.
+// The first paint: the background, what the program draws over it, and the snapshot of both.
 void ComposeBackground(WidgetWindow* record) {
   record->surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, record->width, record->height);
   OpenDrawing(record, DrawingMode::compose);
-  DrawImage(gameState.backgroundImage, 0, 0, record->width, record->height);
-  if (gameState.playfield.opaqueBackground) {
-    DrawImage(gameState.imageFondO, kOpaquePanelX, kOpaquePanelY, kOpaquePanelWidth,
-              kOpaquePanelHeight);
-  }
+  DrawImage(toolkit.backgroundImage, 0, 0, record->width, record->height);
+  toolkitHooks.composeBackground(record);
   CloseDrawing();
   record->redrawWidgets = 1;
   record->backgroundSnapshot = CopySurface(record->surface);
@@ -68,15 +57,14 @@ void PaintWidgetWindow(WidgetWindow* record) {
 }
 
 void DestroyWidgetWindow(WidgetWindow* record) {
-  ReleaseImage(&gameState.backgroundImage);
-  ReleaseImage(&gameState.imageFondO);
+  ReleaseImage(&toolkit.backgroundImage);
   if (record) {
     ReleaseImage(&record->surface);
     ReleaseImage(&record->backgroundSnapshot);
   }
   SendToAllWidgets(WM_DESTROY, 0, 0);
-  ShutdownGraphics(gameState.graphicsToken);
-  gameState.graphicsToken = 0;
+  ShutdownGraphics(toolkit.graphicsToken);
+  toolkit.graphicsToken = 0;
   PlatformPostQuitMessage(0);
 }
 
@@ -128,14 +116,14 @@ void RouteKeyDown(WidgetWindow* record, intptr_t wParam, intptr_t lParam) {
     record->focusCallback(record->focusObject, WM_SETFOCUS, w, l);
     return;
   }
-  BoardCallback(&gameState.playfield, WM_KEYDOWN, w, l);
+  toolkitHooks.boardKey(w, l);
 }
 
 void RouteCharacter(WindowHandle window, WidgetWindow* record, intptr_t wParam, intptr_t lParam) {
   if (wParam == VK_ESCAPE) {
-    if (gameState.clock.running) {
-      EndGame();
-    } else if (ShowTrayIcon(window)) {
+    if (toolkitHooks.gameRunning()) {
+      toolkitHooks.endGame();
+    } else if (toolkitHooks.showTrayIcon(window)) {
       // Hidden only where a notification area shows the icon that brings the window back.
       PlatformShowWindow(window, false);
     }
@@ -175,8 +163,8 @@ void ClickWidgetWindow(WindowHandle window, WidgetWindow* record, intptr_t wPara
 }  // namespace
 
 Widget* FindWidgetAt(int32_t parentKey, int x, int y) {
-  for (size_t i = 0; i < gameState.widgets.size(); ++i) {
-    Widget& widget = gameState.widgets[i];
+  for (size_t i = 0; i < toolkit.widgets.size(); ++i) {
+    Widget& widget = toolkit.widgets[i];
     if (widget.parentKey != parentKey) continue;
     if (RectContains(widget.rect, x, y)) return &widget;
     // A widget's children may lie outside its own rectangle; its id is their parent key.

@@ -1,9 +1,7 @@
 #include <pango/pango.h>
 
-#include "game/rules.h"
-#include "shell/game_state.h"
-#include "video/video_recorder.h"
 #include "widgets/drawing.h"
+#include "widgets/toolkit.h"
 #include "widgets/widget.h"
 
 namespace {
@@ -16,17 +14,9 @@ WidgetWindow* RecordOf(WindowHandle window) {
   return static_cast<WidgetWindow*>(PlatformGetWindowProperty(window, kRecordProperty));
 }
 
-bool GameBusy() {
-  return gameState.clock.running != 0;
-}
-
-bool VideoBusy() {
-  return gameState.video.recording != 0 || gameState.video.tailCount > 0;
-}
-
 void GameTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t) {
-  if (GameBusy()) {
-    GameTick();
+  if (toolkitHooks.gameRunning()) {
+    toolkitHooks.gameTick();
     return;
   }
   PlatformKillTimer(window, kGameTimer);
@@ -34,8 +24,8 @@ void GameTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t) {
 }
 
 void VideoTimerProc(WindowHandle window, uint32_t message, uintptr_t timerId, uint32_t ticks) {
-  if (VideoBusy()) {
-    CaptureVideoFrame(window, message, timerId, ticks);
+  if (toolkitHooks.videoBusy()) {
+    toolkitHooks.captureFrame(window, message, timerId, ticks);
     return;
   }
   PlatformKillTimer(window, kVideoTimer);
@@ -45,13 +35,13 @@ void VideoTimerProc(WindowHandle window, uint32_t message, uintptr_t timerId, ui
 }  // namespace
 
 void WakeWindowTimers() {
-  for (WidgetWindow& record : gameState.windows) {
+  for (WidgetWindow& record : toolkit.windows) {
     if (record.window == nullptr) continue;
-    if (record.gameTimerResting && GameBusy()) {
+    if (record.gameTimerResting && toolkitHooks.gameRunning()) {
       record.gameTimerResting = 0;
       PlatformSetTimer(record.window, kGameTimer, 30, GameTimerProc);
     }
-    if (record.videoTimerResting && VideoBusy()) {
+    if (record.videoTimerResting && toolkitHooks.videoBusy()) {
       record.videoTimerResting = 0;
       PlatformSetTimer(record.window, kVideoTimer, 40, VideoTimerProc);
     }
@@ -61,13 +51,13 @@ void WakeWindowTimers() {
 int32_t OpenWidgetWindow(int32_t key, int32_t width, int32_t height, const std::string& title,
                          const std::string& backgroundResource, WindowProc procedure,
                          int32_t centreFlag) {
-  WidgetWindow& record = gameState.windows.emplace_back();
+  WidgetWindow& record = toolkit.windows.emplace_back();
   record.key = key;
   if (centreFlag == 1) {
     record.x = (PlatformScreenWidth() - width) / 2;
     record.y = (PlatformScreenHeight() - height) / 2;
   }
-  LoadResourceImage(backgroundResource, &gameState.backgroundImage);
+  LoadResourceImage(backgroundResource, &toolkit.backgroundImage);
   record.width = width;
   record.height = height;
   record.dragExclusion = kDragExclusion;
@@ -85,20 +75,20 @@ int32_t OpenWidgetWindow(int32_t key, int32_t width, int32_t height, const std::
 }
 
 int32_t SetWidgetParentWindow(WindowHandle window) {
-  gameState.mainWindow = window;
+  toolkit.mainWindow = window;
   return 0;
 }
 
 Widget* NewWidget() {
-  Widget& widget = gameState.widgets.emplace_back();
-  widget.parentWindow = gameState.mainWindow;
+  Widget& widget = toolkit.widgets.emplace_back();
+  widget.parentWindow = toolkit.mainWindow;
   return &widget;
 }
 
 int32_t PaintChildWidgets(int32_t parentKey) {
   // Indexes stay valid while callbacks walk or extend the list.
-  for (size_t i = 0; i < gameState.widgets.size(); ++i) {
-    Widget& widget = gameState.widgets[i];
+  for (size_t i = 0; i < toolkit.widgets.size(); ++i) {
+    Widget& widget = toolkit.widgets[i];
     if (widget.parentKey == parentKey) widget.callback(widget.object, WM_PAINT, 0, 0);
   }
   return 0;

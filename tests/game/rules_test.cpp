@@ -70,7 +70,7 @@ Shape TurnedClockwise(const Shape& shape) {
 }
 
 TEST(Pieces, EveryTurnRightIsAQuarterTurnClockwise) {
-  FillPieceTable(gameState.pieceTable);
+  FillPieceTable(game.pieceTable);
   std::set<Shape> pieces;
   for (int id = 1; id <= 7; ++id) {
     Shape smallest = ShapeOf(PieceMask(id, 1));
@@ -141,7 +141,7 @@ TEST(Moves, TurnsHaveNoWallKick) {
 
 TEST(Falling, FirstFallComesOneSecondAfterSpawn) {
   InGame([] {
-    uint32_t spawned = gameState.clock.lastFallTick;
+    uint32_t spawned = game.clock.lastFallTick;
     int row = Board().pieceRow;
     uint32_t fell = 0;
     for (int step = 0; step < 2000 && fell == 0; ++step) {
@@ -168,11 +168,11 @@ TEST(Falling, FallIsDueOneThousandMillisecondsAfterTheLast) {
       AdvanceToNextTick();
       int row = Board().pieceRow;
       uint32_t nextTick = PlatformTickCount() + 30;  // the timer's period
-      gameState.clock.lastFallTick = nextTick - since;
+      game.clock.lastFallTick = nextTick - since;
       HeadlessAdvance(30);
       EXPECT_EQ(Board().pieceRow, since < 1000 ? row : row - 1) << since;
     }
-    EXPECT_EQ(gameState.clock.lastFallTick, PlatformTickCount());
+    EXPECT_EQ(game.clock.lastFallTick, PlatformTickCount());
   });
 }
 
@@ -186,7 +186,7 @@ TEST(Falling, RestingPieceLocksAtTheFallTickOnly) {
 
     Spawn(kO);
     while (!PieceBlocked(0, -1)) HandleGameKey(Board().keys.moveDown);
-    uint32_t due = gameState.clock.lastFallTick + 1000;
+    uint32_t due = game.clock.lastFallTick + 1000;
     HandleGameKey(Board().keys.rotateRight);  // turning a resting piece does not postpone its lock
     HeadlessAdvance(due - PlatformTickCount() - 1);
     EXPECT_EQ(Board().cells[CellIndex(4, 3)], 0);
@@ -275,7 +275,7 @@ TEST(GameEnd, VictoryAtTwoThousandPoints) {
       Spawn(kI);
       HandleGameKey(Board().keys.drop);
       bool won = Board().score >= 2000;
-      EXPECT_EQ(gameState.clock.running, won ? 0 : 1) << score;
+      EXPECT_EQ(game.clock.running, won ? 0 : 1) << score;
     });
   }
 }
@@ -291,7 +291,7 @@ TEST(GameEnd, BlockedSpawnEndsTheGameWithoutDrawingThePiece) {
     HandleGameKey(Board().keys.moveDown);
     Board().nextPieceId = kO;
     HandleGameKey(Board().keys.drop);  // T locks on row 17; the O cannot enter
-    EXPECT_EQ(gameState.clock.running, 0);
+    EXPECT_EQ(game.clock.running, 0);
     EXPECT_EQ(Board().pieceId, kO);
     // The O would show its pink block in the free cell (5, 15).
     EXPECT_NE(ScreenPixel(CellScreenX(5) + 14, CellScreenY(15) + 14), 0xFFFF4DCBu);
@@ -308,7 +308,7 @@ TEST(GameEnd, NextGameStartsWithTheAnnouncedPiece) {
              HeadlessPressKey(VK_ESCAPE, 27);
            },
            [] {
-             EXPECT_EQ(gameState.clock.running, 0);
+             EXPECT_EQ(game.clock.running, 0);
              ClickButton(1);
            },
            [&] { EXPECT_EQ(Board().pieceId, announced); }});

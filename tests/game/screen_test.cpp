@@ -51,7 +51,7 @@ Rgba FromRaw(uint32_t p) {
 }
 
 cairo_surface_t* Snapshot() {
-  return gameState.windows.front().backgroundSnapshot;
+  return toolkit.windows.front().backgroundSnapshot;
 }
 
 // `top` composited over `bottom`, both premultiplied, as the backend reports it.
@@ -92,11 +92,11 @@ uint32_t CellBackground(int column, int row) {
   return BackgroundPixel(CentreX(column), CentreY(row));
 }
 uint32_t BlockColour(int code) {
-  return ImagePixel(gameState.blockImages[code], 14, 14);
+  return ImagePixel(game.blockImages[code], 14, 14);
 }
 // The ghost image over the bare well, at a cell's centre.
 uint32_t GhostColour(int column, int row) {
-  return Over(FromRaw(RawPixel(gameState.ghostImage, 14, 14)),
+  return Over(FromRaw(RawPixel(game.ghostImage, 14, 14)),
               FromRaw(RawPixel(Snapshot(), CentreX(column), CentreY(row))));
 }
 
@@ -239,7 +239,7 @@ TEST(FallingPiece, ScreenFollowsEveryMove) {
       for (int step = 0; step < 100 && StackBelow(6); ++step) {
         int32_t key = random() % 8 == 0 ? keys.drop : moves[random() % 5];
         HandleGameKey(key);
-        ASSERT_TRUE(gameState.clock.running);
+        ASSERT_TRUE(game.clock.running);
         ASSERT_EQ(WellMismatches(), "") << "seed " << seed << ", step " << step << ", key " << key;
       }
     }
@@ -265,14 +265,14 @@ TEST(FallingPiece, TurningRedrawsOnlyCellsWhoseCoverChanged) {
     Spawn(kT);  // covers (3,17) (4,17) (5,17) (4,16)
     // Marks on the window's surface show which cells get drawn again.
     constexpr uint32_t kMark = 0xFF0000FF;
-    cairo_t* cr = cairo_create(gameState.windows.front().surface);
+    cairo_t* cr = cairo_create(toolkit.windows.front().surface);
     cairo_set_source_rgb(cr, 0, 0, 1);
     for (auto [c, r] : PointSet{{5, 17}, {4, 16}, {0, 10}}) {
       cairo_rectangle(cr, CellScreenX(c), CellScreenY(r), 29, 29);
     }
     cairo_fill(cr);
     cairo_destroy(cr);
-    PushSurface(&gameState.windows.front(), {0, 0, 600, 600});
+    PushSurface(&toolkit.windows.front(), {0, 0, 600, 600});
     HandleGameKey(Board().keys.rotateRight);  // now covers (5,17) (4,16) (5,16) (5,15)
     ASSERT_EQ(Board().rotation, 2);
     EXPECT_EQ(CellShown(5, 17), kMark);
@@ -368,7 +368,7 @@ std::vector<uint32_t> ChronometerShown() {
 
 // Shows `text` as the chronometer's reading, drawn with the chronometer's font and box.
 void ShowChronometerText(const std::string& text) {
-  Widget* widget = gameState.clock.widget;
+  Widget* widget = game.clock.widget;
   WidgetWindow* record = BeginWidgetDrawing(widget, DrawingMode::crisp);
   ASSERT_NE(record, nullptr);
   FillFromSnapshot(record, 457, 92, 110, 22);
@@ -387,7 +387,7 @@ TEST(Status, ChronometerShowsMinutesSecondsAndHundredths) {
                    Case{59999, 59 * 256 + 99, "00:59:99"}, Case{60000, 1 * 65536, "01:00:00"},
                    Case{5999999, 99 * 65536 + 59 * 256 + 99, "99:59:99"},
                    Case{6000000, 100 * 65536, "00:00:00"}}) {
-      gameState.clock.startTick = PlatformTickCount() - c.elapsed;
+      game.clock.startTick = PlatformTickCount() - c.elapsed;
       GameTick();
       EXPECT_EQ(Board().resultTime, c.packed) << c.text;
       std::vector<uint32_t> shown = ChronometerShown();
@@ -480,8 +480,8 @@ void ExpectPicture(cairo_surface_t* image, int x, int y) {
 TEST(Pictures, GameOverShowsItsPicture) {
   InGame([] {
     LoseGame();
-    ASSERT_EQ(gameState.clock.running, 0);
-    ExpectPicture(gameState.imageGO, 60, 200);
+    ASSERT_EQ(game.clock.running, 0);
+    ExpectPicture(game.imageGO, 60, 200);
   });
 }
 
@@ -493,9 +493,9 @@ TEST(Pictures, VictoryShowsItsPicture) {
     FillRow(0, 4);
     Spawn(kI);
     HandleGameKey(Board().keys.drop);
-    ASSERT_EQ(gameState.clock.running, 0);
+    ASSERT_EQ(game.clock.running, 0);
     ASSERT_EQ(Board().score, 2000);
-    ExpectPicture(gameState.imageBRAVO, 52, 237);
+    ExpectPicture(game.imageBRAVO, 52, 237);
   });
 }
 
@@ -506,12 +506,12 @@ TEST(Pictures, NextGameStartsOnAnEmptyWell) {
              Board().cells[CellIndex(0, 0)] = 9;  // blocks at the bottom corners show on screen
              Board().cells[CellIndex(9, 0)] = 9;
              LoseGame();
-             ASSERT_EQ(gameState.clock.running, 0);
+             ASSERT_EQ(game.clock.running, 0);
              ASSERT_EQ(CellShown(0, 0), BlockColour(9));
              ClickButton(1);
            },
            [&] {
-             ASSERT_TRUE(gameState.clock.running);
+             ASSERT_TRUE(game.clock.running);
              EXPECT_EQ(CellShown(0, 0), CellBackground(0, 0));
              EXPECT_EQ(CellShown(9, 0), CellBackground(9, 0));
              int wrong = 0;

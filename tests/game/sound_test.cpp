@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/cp1252.h"
 #include "game/rules.h"
-#include "platform/cp1252.h"
 #include "support/board_helpers.h"
 #include "widgets/resources.h"
 
@@ -83,7 +83,7 @@ std::vector<Sent> SentSince(size_t from) {
 
 TEST(Midi, OutputOpensWithTheEightProgramsAndNoMessage) {
   InGame([] {
-    EXPECT_EQ(gameState.midiOpen, 1);
+    EXPECT_EQ(game.midiOpen, 1);
     EXPECT_EQ(HeadlessAudioRate(), 44100);
     EXPECT_EQ(HeadlessAudioChannels(), 2);
     const std::deque<MidiMessage>& sent = SentMidiMessages();
@@ -117,7 +117,7 @@ TEST(Midi, CountdownNoteSoundsAtEachDigit) {
              uint32_t digit = noteTicks[1] - noteTicks[0];
              EXPECT_EQ(noteTicks[2] - noteTicks[1], digit);
              EXPECT_EQ(noteTicks[0], cleared);
-             EXPECT_GE(gameState.clock.startTick - noteTicks[2], digit);
+             EXPECT_GE(game.clock.startTick - noteTicks[2], digit);
              size_t first = FrameAt(noteTicks[0] - cleared);
              EXPECT_GT(Peak(first, first + FrameAt(50)), kHeard);
            }});
@@ -211,7 +211,7 @@ TEST(Sounds, GameOverPlaysSoundZero) {
     uint32_t cleared = PlatformTickCount();
     HeadlessClearAudio();
     LoseGame();
-    ASSERT_EQ(gameState.clock.running, 0);
+    ASSERT_EQ(game.clock.running, 0);
     uint32_t over = PlatformTickCount();
     HeadlessAdvance(2000);
     // The lock note sounds with it, so the sound is recognised by its shape.
@@ -233,7 +233,7 @@ TEST(Sounds, SoundsOffIsSilentAndRowClearingOnlyFlashes) {
     HandleGameKey(Board().keys.drop);
     EXPECT_EQ(PlatformTickCount() - before, 300u);
     LoseGame();
-    ASSERT_EQ(gameState.clock.running, 0);
+    ASSERT_EQ(game.clock.running, 0);
     HeadlessAdvance(2000);
     EXPECT_EQ(SentMidiMessages().size(), programsOnly);
     // Nothing was heard from the countdown on.
@@ -309,7 +309,7 @@ TEST(Midi, WithoutASoundfontOneMessageThenSilentNotesButRecordedSounds) {
     ASSERT_EQ(HeadlessDialogs().size(), 1u);
     EXPECT_EQ(HeadlessDialogs()[0].title, Utf8ToCp1252("Problème"));
     EXPECT_EQ(HeadlessDialogs()[0].text, Utf8ToCp1252("Impossible d'ouvrir le périphérique MIDI"));
-    EXPECT_EQ(gameState.midiOpen, 0);
+    EXPECT_EQ(game.midiOpen, 0);
     EXPECT_EQ(Board().soundsEnabled, 1);
     EXPECT_TRUE(SentMidiMessages().empty());
     uint32_t cleared = PlatformTickCount();
@@ -338,7 +338,7 @@ TEST(Midi, RefusedMessageShowsItsErrorAndTheNextOneGoesThrough) {
     ASSERT_EQ(HeadlessDialogs().size(), 1u);
     EXPECT_EQ(HeadlessDialogs()[0].title, Utf8ToCp1252("Problème"));
     EXPECT_EQ(HeadlessDialogs()[0].text, Utf8ToCp1252("Erreur dans l'envoi du message MIDI"));
-    EXPECT_EQ(gameState.midiOpen, 1);
+    EXPECT_EQ(game.midiOpen, 1);
     PlayNote(0, 76, 127, 127);  // its note-off finds no sounding note: no error
     HeadlessAdvance(50);
     EXPECT_EQ(HeadlessDialogs().size(), 1u);

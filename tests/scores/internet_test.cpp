@@ -14,10 +14,10 @@
 #include <set>
 #include <thread>
 
+#include "base/cp1252.h"
 #include "game/chronometer.h"
 #include "game/rules.h"
 #include "game/sound.h"
-#include "platform/cp1252.h"
 #include "scores/internet_scores.h"
 #include "scores/ranking.h"
 #include "scores/score_list.h"
@@ -254,20 +254,20 @@ TEST(FetchReply, PairsFillTheRowsInTheOrderReceived) {
 
 TEST(FetchReply, AnEmptyReplyKeepsTheRows) {
   HeadlessReset();
-  gameState.playfield.internetTable[0] = {"Old", 42};
+  game.playfield.internetTable[0] = {"Old", 42};
   {
     RecordingServer server("");
     SetScoreServer("127.0.0.1", server.port);
     FetchInternetScores();
     EXPECT_EQ(server.Requests().size(), 1u);
   }
-  EXPECT_EQ(gameState.playfield.internetTable[0].name, "Old");
+  EXPECT_EQ(game.playfield.internetTable[0].name, "Old");
   RecordingServer errorPage("Not|5", 500);  // an error page is read like any reply
   SetScoreServer("127.0.0.1", errorPage.port);
   FetchInternetScores();
-  EXPECT_EQ(gameState.playfield.internetTable[0].name, "Not");
-  EXPECT_EQ(gameState.playfield.internetTable[0].time, 5);
-  EXPECT_EQ(gameState.playfield.internetTable[1].name, "");
+  EXPECT_EQ(game.playfield.internetTable[0].name, "Not");
+  EXPECT_EQ(game.playfield.internetTable[0].time, 5);
+  EXPECT_EQ(game.playfield.internetTable[1].name, "");
 }
 
 TEST(ExchangeFailures, ServerDownGivesTheEmptyReplyAtOnce) {
@@ -429,7 +429,7 @@ TEST(InternetRanking, AStalledServerEndsWithinTheBoundAndTheGameGoesOn) {
            },
            [] { ClickButton(1); },
            [] {
-             EXPECT_TRUE(gameState.clock.running);  // the window took the next command
+             EXPECT_TRUE(game.clock.running);  // the window took the next command
            }});
   close(listener);
 }

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
 #include "scores/score_list.h"
 #include "support/board_helpers.h"
 

@@ -97,7 +97,7 @@ bool SaveWithFault(const std::string& old, int failingCall, bool refuseTemporary
   plan.failingCall = failingCall;
   plan.refuseTemporary = refuseTemporary;
   plan.calls.clear();
-  gameState.playfield.scoresChanged = 1;
+  game.playfield.scoresChanged = 1;
   saveSystemCalls = {MakeTemporary, OpenExisting, ReadAt, WriteAt, Reserve, Truncate, Sync, Rename};
   bool saved = SaveScoreFile();
   saveSystemCalls = plan.real;
@@ -106,10 +106,10 @@ bool SaveWithFault(const std::string& old, int failingCall, bool refuseTemporary
 
 TEST(FailingSave, AnyOneFailingCallLeavesTheOldBytesOrTheNewOnes) {
   plan.real = saveSystemCalls;
-  gameState.playfield.lastName = "Nouveau";
-  EmptyScoreTable(gameState.playfield.localTable);
-  gameState.playfield.localTable[0] = {"Nouveau", 71469};
-  const std::string text = ScoreFileText(gameState.playfield);
+  game.playfield.lastName = "Nouveau";
+  EmptyScoreTable(game.playfield.localTable);
+  game.playfield.localTable[0] = {"Nouveau", 71469};
+  const std::string text = ScoreFileText(game.playfield);
   PrepareScoreFile("");
   // Longer and shorter than the new text: a rewrite in place must both cut and restore a tail.
   for (const std::string& old : {std::string(600, 'o'), std::string("Ancien\r\n")}) {
@@ -167,9 +167,9 @@ FullDiskOutcome SaveOnFullDisk(const char* mountPoint, size_t oldLength, size_t 
   const std::string old(oldLength, 'o');
   PrepareScoreFile(old);
   FillDisk();
-  gameState.playfield.lastName = std::string(nameLength, 'n');
-  gameState.playfield.scoresChanged = 1;
-  const std::string text = ScoreFileText(gameState.playfield);
+  game.playfield.lastName = std::string(nameLength, 'n');
+  game.playfield.scoresChanged = 1;
+  const std::string text = ScoreFileText(game.playfield);
   bool saved = SaveScoreFile();
   std::string bytes;
   ReadScoreFileBytes(&bytes);

@@ -6,14 +6,14 @@
 
 #include <string>
 
+#include "game/game.h"
 #include "scores/score_file.h"
-#include "shell/game_state.h"
 
 namespace {
 
 // A: one row and a short name. B: a full table, so that its file is several times longer.
 void FillState(bool second) {
-  Playfield& board = gameState.playfield;
+  Playfield& board = game.playfield;
   board.lastName = second ? "Bea" : "Anne-Marie";
   board.soundsEnabled = second ? 0 : 1;
   board.ghostEnabled = 1;

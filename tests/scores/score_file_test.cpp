@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/cp1252.h"
 #include "game/chronometer.h"
 #include "game/rules.h"
-#include "platform/cp1252.h"
 #include "scores/ranking.h"
 #include "support/game_driver.h"
 
@@ -138,7 +138,7 @@ TEST(ScoreTableOrder, InsertResult) {
 
 // Wins the running game at once: 1990 points and one row to clear with a vertical I.
 void WinNow() {
-  Playfield& board = gameState.playfield;
+  Playfield& board = game.playfield;
   board.score = 1990;
   for (int column = 0; column < kColumns; ++column) board.cells[column] = column == 4 ? 0 : 3;
   board.nextPieceId = 1;
@@ -150,10 +150,10 @@ TEST(ScoreFile, WonGameWritesTheNineteenLines) {
   RunGame({[] { ClickButton(1); },
            [] {
              HeadlessQueuePromptAnswer("Joueur");
-             gameState.clock.startTick = PlatformTickCount() - 83456;
+             game.clock.startTick = PlatformTickCount() - 83456;
              UpdateChronometer();
              WinNow();
-             ASSERT_EQ(gameState.playfield.resultTime, 71469);
+             ASSERT_EQ(game.playfield.resultTime, 71469);
            },
            [] { ClickButton(5); }});
   std::string bytes;
@@ -170,8 +170,8 @@ TEST(ScoreFile, MissingFileStaysMissingAndUnchangedFileStaysIdentical) {
   std::string prepared = "Zoe\r0|1|0|1\r1|2|3|4|5|6\rAl|300\rBea|400\r";
   PrepareScoreFile(prepared);
   RunGame({[] {
-    EXPECT_EQ(gameState.playfield.localTable[1].name, "Bea");
-    EXPECT_EQ(gameState.playfield.opaqueBackground, 1);
+    EXPECT_EQ(game.playfield.localTable[1].name, "Bea");
+    EXPECT_EQ(game.playfield.opaqueBackground, 1);
     ClickButton(5);
   }});
   ASSERT_TRUE(ReadScoreFileBytes(&bytes));
@@ -190,13 +190,13 @@ TEST(ScoreFile, ClearingTheListAsksThenWritesEmptyRows) {
              EXPECT_EQ(HeadlessDialogs()[0].title, "Confirmation");
              EXPECT_EQ(HeadlessDialogs()[0].text,
                        Utf8ToCp1252("Êtes-vous sûrs de vouloir effacer la liste des scores ?"));
-             EXPECT_EQ(gameState.playfield.localTable[0].name, "Al");
-             EXPECT_FALSE(gameState.playfield.scoresChanged);
+             EXPECT_EQ(game.playfield.localTable[0].name, "Al");
+             EXPECT_FALSE(game.playfield.scoresChanged);
              HeadlessQueueAnswer(IDYES);
              ClickButton(2);
            },
            [] {
-             EXPECT_EQ(gameState.playfield.localTable[0].name, "");
+             EXPECT_EQ(game.playfield.localTable[0].name, "");
              HeadlessCloseRequest();  // the window manager's close also saves
            }});
   std::string bytes;
@@ -207,12 +207,12 @@ TEST(ScoreFile, ClearingTheListAsksThenWritesEmptyRows) {
 TEST(ScoreFile, EmptyFileIsNotAMissingOne) {
   PrepareScoreFile("");
   RunGame({[] {
-    const Playfield& board = gameState.playfield;
+    const Playfield& board = game.playfield;
     EXPECT_EQ(board.soundsEnabled + board.ghostEnabled + board.internetScores, 0);
     EXPECT_EQ(board.keys.rotateRight, 0);
   }});
   RunGame({[] {
-    const Playfield& board = gameState.playfield;
+    const Playfield& board = game.playfield;
     EXPECT_EQ(board.soundsEnabled + board.ghostEnabled + board.internetScores, 3);
     EXPECT_EQ(board.opaqueBackground, 0);
     EXPECT_EQ(board.keys.rotateRight, VK_UP);
@@ -220,7 +220,7 @@ TEST(ScoreFile, EmptyFileIsNotAMissingOne) {
 }
 
 void ExpectDefaultsLoaded() {
-  const Playfield& board = gameState.playfield;
+  const Playfield& board = game.playfield;
   EXPECT_EQ(board.soundsEnabled + board.ghostEnabled + board.internetScores, 3);
   EXPECT_EQ(board.opaqueBackground, 0);
   EXPECT_EQ(board.keys.moveRight, VK_RIGHT);
@@ -257,7 +257,7 @@ TEST(ScoreFile, OnlyARegularFileIsReadOrReplaced) {
     const mode_t type = FileType("Scores.zorvik");
     RunGame({ExpectDefaultsLoaded});
     if (c.save) {
-      gameState.playfield.scoresChanged = 1;
+      game.playfield.scoresChanged = 1;
       EXPECT_FALSE(SaveScoreFile());
       EXPECT_EQ(FileType("Scores.zorvik"), type);
       EXPECT_EQ(FileType("fifo"), c.make == cases[2].make ? S_IFIFO : 0);
@@ -270,8 +270,8 @@ TEST(ScoreFile, OnlyARegularFileIsReadOrReplaced) {
 TEST(ScoreFile, ReadingStopsAtOneMebibyte) {
   PrepareScoreFile(std::string(1 << 20, 'a') + "\r\n1|1|1|1\r\n");
   RunGame({[] {
-    EXPECT_EQ(gameState.playfield.lastName, std::string(kMaxNameLength, 'a'));
-    EXPECT_EQ(gameState.playfield.soundsEnabled, 0);  // line 2 lies past the bound
+    EXPECT_EQ(game.playfield.lastName, std::string(kMaxNameLength, 'a'));
+    EXPECT_EQ(game.playfield.soundsEnabled, 0);  // line 2 lies past the bound
   }});
   std::remove("Scores.zorvik");
 }
@@ -284,13 +284,13 @@ TEST(ScoreFile, SavesThroughALinkKeepingTheFileMode) {
   PrepareScoreFile("");
   std::remove("Scores.zorvik");
   ASSERT_EQ(::symlink("linked/scores", "Scores.zorvik"), 0);
-  gameState.playfield.lastName = "Lien";
-  gameState.playfield.scoresChanged = 1;
+  game.playfield.lastName = "Lien";
+  game.playfield.scoresChanged = 1;
   EXPECT_TRUE(SaveScoreFile());
   EXPECT_EQ(FileType("Scores.zorvik"), S_IFLNK);
   std::string bytes;
   ASSERT_TRUE(ReadScoreFileBytes(&bytes));
-  EXPECT_EQ(bytes, ScoreFileText(gameState.playfield));
+  EXPECT_EQ(bytes, ScoreFileText(game.playfield));
   struct stat status {};
   ASSERT_EQ(::stat("linked/scores", &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u);

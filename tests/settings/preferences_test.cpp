@@ -1,7 +1,7 @@
 // The preferences window, the key-capture fields and the help window, on the headless backend.
 #include <gtest/gtest.h>
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
 #include "settings/key_bindings.h"
 #include "support/board_helpers.h"
 #include "video/video_recorder.h"

@@ -7,14 +7,14 @@
 #include "game/rules.h"
 
 Playfield& Board() {
-  return gameState.playfield;
+  return game.playfield;
 }
 
 void InGame(const std::function<void()>& body) {
   bool ran = false;
   RunGame({[] { ClickButton(1); },
            [&] {
-             ASSERT_TRUE(gameState.clock.running);
+             ASSERT_TRUE(game.clock.running);
              body();
              ran = true;
            }});
@@ -53,7 +53,7 @@ void WinAt(int32_t elapsedMs) {
   Board().score = 1990;
   FillRow(0, 4);
   Spawn(kI);
-  gameState.clock.startTick = PlatformTickCount() - elapsedMs;
+  game.clock.startTick = PlatformTickCount() - elapsedMs;
   UpdateChronometer();
   HandleGameKey(Board().keys.drop);
 }

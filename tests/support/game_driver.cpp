@@ -89,7 +89,7 @@ uint32_t ImagePixel(cairo_surface_t* image, int x, int y) {
 }
 
 uint32_t BackgroundPixel(int x, int y) {
-  return ImagePixel(gameState.windows.front().backgroundSnapshot, x, y);
+  return ImagePixel(toolkit.windows.front().backgroundSnapshot, x, y);
 }
 
 int InkIn(int left, int top, int right, int bottom) {

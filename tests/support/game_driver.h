@@ -8,8 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "game/game.h"
 #include "platform/headless/headless.h"
-#include "shell/game_state.h"
+#include "settings/key_bindings.h"
+#include "shell/main_window.h"
+#include "video/video_recorder.h"
+#include "widgets/toolkit.h"
 
 using GameStep = std::function<void()>;
 

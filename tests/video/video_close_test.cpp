@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
 #include "support/game_driver.h"
 #include "video/video_recorder.h"
 
@@ -34,11 +34,11 @@ TEST(VideoClose, AFileLeftIncompleteIsToldOnce) {
     std::filesystem::create_symlink("/dev/full", "Kestrow.avi");
     PrepareScoreFile("Ann\r\n0|1|0|0\r\n39|37|38|17|40|16\r\n");
     RunGame({[] {
-               gameState.videoCapture = 1;
+               game.videoCapture = 1;
                ClickButton(1);
              },
              [&] {
-               ASSERT_NE(gameState.video.file, nullptr);
+               ASSERT_NE(videoRecorder.file, nullptr);
                HeadlessAdvance(2000);
                EXPECT_TRUE(HeadlessDialogs().empty());
                ending.end();

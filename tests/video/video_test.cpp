@@ -16,7 +16,7 @@ extern "C" {
 #include <map>
 #include <sstream>
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
 #include "support/board_helpers.h"
 
 namespace {
@@ -27,7 +27,7 @@ constexpr int kFrameBytes = kVideoFrameSize * kVideoFrameRowBytes;
 using Frame = std::vector<uint8_t>;  // 24-bit blue, green, red, top row first
 
 VideoRecorder& Video() {
-  return gameState.video;
+  return videoRecorder;
 }
 
 // A new run without sounds or internet scores, and no video from an earlier test.
@@ -37,7 +37,7 @@ void PrepareRun() {
 }
 
 void StartRecordedGame() {
-  gameState.videoCapture = 1;
+  game.videoCapture = 1;
   ClickButton(1);
 }
 
@@ -133,7 +133,7 @@ std::vector<Frame> DecodeVideo() {
 // a half-transparent lower part; returns its bottom-left 588 x 588 as the frame should show it
 // (the premultiplied colours, alpha dropped).
 Frame PaintSurface(int seed) {
-  cairo_surface_t* surface = gameState.windows.front().surface;
+  cairo_surface_t* surface = toolkit.windows.front().surface;
   cairo_surface_flush(surface);
   unsigned char* pixels = cairo_image_surface_get_data(surface);
   int stride = cairo_image_surface_get_stride(surface);
@@ -187,10 +187,10 @@ std::vector<Frame> RecordPaintedFrames(const std::string& encoder, int* firstInd
              *firstIndex = Video().frameIndex;
              painted.push_back(PaintSurface(0));
              CaptureNow();
-             cairo_surface_t* surface = gameState.windows.front().surface;
-             gameState.windows.front().surface = nullptr;
+             cairo_surface_t* surface = toolkit.windows.front().surface;
+             toolkit.windows.front().surface = nullptr;
              CaptureNow();  // fails: no image to grab
-             gameState.windows.front().surface = surface;
+             toolkit.windows.front().surface = surface;
              EXPECT_EQ(Video().frameIndex, *firstIndex + 1);
              for (int seed = 1; seed <= 2; ++seed) {
                painted.push_back(PaintSurface(seed));
@@ -214,15 +214,15 @@ TEST_F(VideoRecording, DefaultCodecRecordsThePlayAndOneSecondAfter) {
              EXPECT_EQ(dialog.shown.encoder, "mpeg4");
              EXPECT_EQ(dialog.shown.keyFrameInterval, 1);
              EXPECT_EQ(dialog.shown.dataRate, 0);
-             ASSERT_TRUE(gameState.clock.running);
+             ASSERT_TRUE(game.clock.running);
              int atStart = Video().frameIndex;
              HeadlessAdvance(30000);
-             ASSERT_TRUE(gameState.clock.running);
+             ASSERT_TRUE(game.clock.running);
              playFrames = Video().frameIndex;
              EXPECT_LE(playFrames - atStart, 750);
              EXPECT_GE(playFrames - atStart, 700);
              LoseGame();
-             ASSERT_FALSE(gameState.clock.running);
+             ASSERT_FALSE(game.clock.running);
              HeadlessAdvance(960);
              EXPECT_EQ(Video().frameIndex, playFrames + 24);
              EXPECT_NE(Video().file, nullptr);
@@ -311,7 +311,7 @@ TEST_F(VideoRecording, AbandonedGameRecordsUntilTheNextStartClosesIt) {
              HeadlessPressKey(VK_ESCAPE, 27);
            },
            [&] {
-             ASSERT_FALSE(gameState.clock.running);
+             ASSERT_FALSE(game.clock.running);
              int atEscape = Video().frameIndex;
              HeadlessAdvance(2000);
              EXPECT_EQ(Video().frameIndex, atEscape + 50);  // the idle window goes on
@@ -322,7 +322,7 @@ TEST_F(VideoRecording, AbandonedGameRecordsUntilTheNextStartClosesIt) {
            },
            [] {
              // The cancelled start closed the first recording and left it in place.
-             EXPECT_TRUE(gameState.clock.running);
+             EXPECT_TRUE(game.clock.running);
              EXPECT_EQ(Video().file, nullptr);
              ASSERT_EQ(HeadlessDialogs().size(), 1u);
            }});
@@ -367,7 +367,7 @@ TEST_F(VideoRecording, CancelWarnsAndTheNextGameAsksAgainOnTheLastChoice) {
              EXPECT_EQ(HeadlessDialogs()[0].text,
                        Utf8ToCp1252("Votre vidéo ne sera pas enregistré."));
              EXPECT_EQ(HeadlessDialogs()[0].style, MB_OK);
-             EXPECT_TRUE(gameState.clock.running);
+             EXPECT_TRUE(game.clock.running);
              HeadlessAdvance(1000);
              EXPECT_EQ(Video().frameIndex, 0);
              EXPECT_FALSE(std::filesystem::exists(kVideoFile));
@@ -393,7 +393,7 @@ TEST_F(VideoRecording, CancelWarnsAndTheNextGameAsksAgainOnTheLastChoice) {
 
 TEST_F(VideoRecording, FailedStartsWarnOnceAndThePlayGoesOn) {
   auto expectUnrecorded = [] {
-    EXPECT_TRUE(gameState.clock.running);
+    EXPECT_TRUE(game.clock.running);
     ASSERT_EQ(HeadlessDialogs().size(), 1u);
     EXPECT_EQ(HeadlessDialogs()[0].text, Utf8ToCp1252("Votre vidéo ne sera pas enregistré."));
     HeadlessAdvance(400);

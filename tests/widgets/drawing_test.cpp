@@ -10,7 +10,7 @@
 #include <string>
 #include <tuple>
 
-#include "shell/game_state.h"
+#include "widgets/toolkit.h"
 #include "widgets/widget.h"
 
 namespace {
@@ -64,14 +64,14 @@ class WidgetText : public testing::Test {
   void SetUp() override {
     token_ = StartGraphics();
     surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
-    gameState.drawingContext = cairo_create(surface_);
+    toolkit.drawingContext = cairo_create(surface_);
     widget_.width = 110;
     widget_.height = 22;
   }
 
   void TearDown() override {
-    cairo_destroy(gameState.drawingContext);
-    gameState.drawingContext = nullptr;
+    cairo_destroy(toolkit.drawingContext);
+    toolkit.drawingContext = nullptr;
     cairo_surface_destroy(surface_);
     FreeWidgetFont(&widget_);
     ShutdownGraphics(token_);
@@ -84,7 +84,7 @@ class WidgetText : public testing::Test {
   }
 
   void Clear() {
-    cairo_t* cr = gameState.drawingContext;
+    cairo_t* cr = toolkit.drawingContext;
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);

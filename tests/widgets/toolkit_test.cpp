@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1252.h"
 #include "game/new_game.h"
 #include "game/rules.h"
-#include "platform/cp1252.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "support/game_driver.h"
@@ -67,12 +67,7 @@ void RunObserved(const std::vector<GameStep>& steps) {
   HeadlessReset();
   size_t next = 0;
   InstallSteps(steps, next);
-  gameState = GameState{};
-  PlatformStart();
-  PlatformSeedRandom(PlatformTickCount());
-  StartVideoLibrary();
-  gameState.graphicsToken = StartGraphics();
-  FillPieceTable(gameState.pieceTable);
+  StartKestrow();
   OpenWidgetWindow(0, 600, 600, "Kestrow", "Fond", ObservedMainWindowProc, 1);
   PlatformShutdown();
   HeadlessSetIdle(nullptr);
@@ -84,7 +79,7 @@ WindowHandle Main() {
   return HeadlessMainWindow();
 }
 WidgetWindow& MainRecord() {
-  return gameState.windows.front();
+  return toolkit.windows.front();
 }
 
 // --- Pixels --------------------------------------------------------------------------------
@@ -176,7 +171,7 @@ Widget* AddRecorder(Recorder& recorder, int32_t id, int32_t parentKey, WidgetRec
 }
 
 Widget* WidgetWithId(int32_t id) {
-  for (Widget& widget : gameState.widgets) {
+  for (Widget& widget : toolkit.widgets) {
     if (widget.id == id) return &widget;
   }
   return nullptr;
@@ -212,7 +207,7 @@ TEST(MainWindow, CreationComesBeforeTheRecordKnowsTheWindow) {
   beforeMainProc = [&](WindowHandle window, uint32_t message, intptr_t, intptr_t) {
     if (message != WM_CREATE) return;
     ++creates;
-    recordHadWindow = gameState.windows.back().window != nullptr;
+    recordHadWindow = toolkit.windows.back().window != nullptr;
     propertyDuringCreate = PlatformGetWindowProperty(window, kRecordProperty);
   };
   bool checked = false;
@@ -247,7 +242,7 @@ TEST(Composition, OpaqueBackgroundCoversThePanel) {
   // The option is read from the score file during creation; it is forced on right after, before
   // the first paint.
   afterMainProc = [](WindowHandle, uint32_t message, intptr_t, intptr_t) {
-    if (message == WM_CREATE) gameState.playfield.opaqueBackground = 1;
+    if (message == WM_CREATE) game.playfield.opaqueBackground = 1;
   };
   bool checked = false;
   RunObserved({[&] {
@@ -289,14 +284,14 @@ TEST(HotTracking, ButtonsLightUnderThePointerAndHoldTheCapture) {
     EXPECT_EQ(DifferencesFromBackground(ButtonRect(1)), 0);  // no resting image
     HeadlessMoveMouse(ButtonX(), ButtonY(1));
     HeadlessDispatchPending();
-    EXPECT_EQ(DifferencesFromImage(ButtonRect(1), gameState.imageBN), 0);
+    EXPECT_EQ(DifferencesFromImage(ButtonRect(1), shell.imageBN), 0);
     EXPECT_TRUE(HeadlessWindow(Main()).captured);
 
     // Straight from one button onto the next.
     HeadlessMoveMouse(ButtonX(), ButtonY(2));
     HeadlessDispatchPending();
     EXPECT_EQ(DifferencesFromBackground(ButtonRect(1)), 0);
-    EXPECT_EQ(DifferencesFromImage(ButtonRect(2), gameState.imageBE), 0);
+    EXPECT_EQ(DifferencesFromImage(ButtonRect(2), shell.imageBE), 0);
     EXPECT_TRUE(HeadlessWindow(Main()).captured);
 
     // Out across the window's edge: delivered only thanks to the capture.
@@ -404,16 +399,16 @@ TEST(Keys, ReachTheBoardOnlyOnceAWidgetWasClicked) {
   bool checked = false;
   RunGame({[] { StartNewGame(); },
            [&] {
-             ASSERT_TRUE(gameState.clock.running);
-             int column = gameState.playfield.pieceColumn;
+             ASSERT_TRUE(game.clock.running);
+             int column = game.playfield.pieceColumn;
              HeadlessPressKey(VK_LEFT);
              HeadlessDispatchPending();
-             EXPECT_EQ(gameState.playfield.pieceColumn, column);
+             EXPECT_EQ(game.playfield.pieceColumn, column);
              ClickButton(2);  // does nothing during a game but takes the focus
              HeadlessDispatchPending();
              HeadlessPressKey(VK_LEFT);
              HeadlessDispatchPending();
-             EXPECT_EQ(gameState.playfield.pieceColumn, column - 1);
+             EXPECT_EQ(game.playfield.pieceColumn, column - 1);
              checked = true;
            }});
   EXPECT_TRUE(checked);
@@ -423,11 +418,11 @@ TEST(Keys, TheNewGameClickGivesTheFocus) {
   bool checked = false;
   RunGame({[] { ClickButton(1); },
            [&] {
-             ASSERT_TRUE(gameState.clock.running);
-             int column = gameState.playfield.pieceColumn;
+             ASSERT_TRUE(game.clock.running);
+             int column = game.playfield.pieceColumn;
              HeadlessPressKey(VK_LEFT);
              HeadlessDispatchPending();
-             EXPECT_EQ(gameState.playfield.pieceColumn, column - 1);
+             EXPECT_EQ(game.playfield.pieceColumn, column - 1);
              checked = true;
            }});
   EXPECT_TRUE(checked);
@@ -440,10 +435,10 @@ TEST(Keys, EscapeEndsTheGameAndKeepsTheWindow) {
              ClickButton(1);
            },
            [&] {
-             ASSERT_TRUE(gameState.clock.running);
+             ASSERT_TRUE(game.clock.running);
              HeadlessPressKey(VK_ESCAPE, 27);
              HeadlessDispatchPending();
-             EXPECT_EQ(gameState.clock.running, 0);
+             EXPECT_EQ(game.clock.running, 0);
              EXPECT_TRUE(HeadlessWindow(Main()).visible);
              EXPECT_FALSE(HeadlessTrayIconShown());
              checked = true;
@@ -505,7 +500,7 @@ TEST(Focus, TabAndClicksSendFocusMessagesInOrder) {
              EXPECT_EQ(eventLog, firstClick);
 
              // Tab cycles the focus and is not a game key even when bound to one.
-             Playfield& board = gameState.playfield;
+             Playfield& board = game.playfield;
              board.keys.moveLeft = VK_TAB;
              int column = board.pieceColumn;
              eventLog.clear();
@@ -564,8 +559,8 @@ void LogCommands(WindowHandle, uint32_t message, intptr_t wParam, intptr_t) {
 TEST(ImageButtons, ImageShownDependsOnStateAndImagesGiven) {
   bool checked = false;
   RunGame({[&] {
-    cairo_surface_t* pink = gameState.blockImages[7];
-    cairo_surface_t* green = gameState.blockImages[2];
+    cairo_surface_t* pink = game.blockImages[7];
+    cairo_surface_t* green = game.blockImages[2];
     ImageButton* hotOnly = CreateImageButton(0, 40, 570, 200, 29, 29, nullptr, pink, nullptr);
     ImageButton* normalOnly = CreateImageButton(0, 41, 570, 240, 29, 29, green, nullptr, nullptr);
     const WidgetRect hotRect = hotOnly->widget->rect;
@@ -608,7 +603,7 @@ TEST(ImageButtons, PressSendsTheCommandBeforeTheFocusMessage) {
   beforeMainProc = LogCommands;
   bool checked = false;
   RunObserved({[&] {
-    plain = CreateImageButton(0, 40, 570, 200, 29, 29, nullptr, gameState.blockImages[7], nullptr);
+    plain = CreateImageButton(0, 40, 570, 200, 29, 29, nullptr, game.blockImages[7], nullptr);
     imageless = CreateImageButton(0, 42, 570, 280, 29, 29, nullptr, nullptr, nullptr);
     plain->widget->callback = LoggedButtonCallback;
     imageless->widget->callback = LoggedButtonCallback;
@@ -647,13 +642,13 @@ TEST(ImageButtons, OwnRepaintTouchesNothingOutsideTheButton) {
   RunGame({[] { ClickButton(1); },
            [&] {
              // A game in progress: the screen differs from the background in many places.
-             ASSERT_TRUE(gameState.clock.running);
+             ASSERT_TRUE(game.clock.running);
              std::vector<uint32_t> before = Screen();
              Widget* button = WidgetWithId(3);
              ASSERT_NE(button, nullptr);
              button->callback(button->object, WM_PAINT, 1, kStateHot);
              EXPECT_EQ(ChangesOutside(before, Screen(), button->rect), 0);
-             EXPECT_EQ(DifferencesFromImage(button->rect, gameState.imageBP), 0);
+             EXPECT_EQ(DifferencesFromImage(button->rect, shell.imageBP), 0);
              checked = true;
            }});
   EXPECT_TRUE(checked);
@@ -665,18 +660,18 @@ TEST(Commands, NewGameIsIgnoredDuringAGame) {
   bool checked = false;
   RunGame({[] { ClickButton(1); },
            [&] {
-             ASSERT_TRUE(gameState.clock.running);
-             HandleGameKey(gameState.playfield.keys.moveRight);
-             const Playfield before = gameState.playfield;
+             ASSERT_TRUE(game.clock.running);
+             HandleGameKey(game.playfield.keys.moveRight);
+             const Playfield before = game.playfield;
              uint32_t tick = PlatformTickCount();
              ClickButton(1);
              HeadlessDispatchPending();
              EXPECT_EQ(PlatformTickCount(), tick);  // no countdown
-             EXPECT_TRUE(gameState.clock.running);
-             EXPECT_EQ(gameState.playfield.pieceId, before.pieceId);
-             EXPECT_EQ(gameState.playfield.pieceColumn, before.pieceColumn);
-             EXPECT_EQ(gameState.playfield.pieceRow, before.pieceRow);
-             EXPECT_EQ(gameState.playfield.nextPieceId, before.nextPieceId);
+             EXPECT_TRUE(game.clock.running);
+             EXPECT_EQ(game.playfield.pieceId, before.pieceId);
+             EXPECT_EQ(game.playfield.pieceColumn, before.pieceColumn);
+             EXPECT_EQ(game.playfield.pieceRow, before.pieceRow);
+             EXPECT_EQ(game.playfield.nextPieceId, before.nextPieceId);
              checked = true;
            }});
   EXPECT_TRUE(checked);
@@ -687,7 +682,7 @@ TEST(Commands, ClearingTheListAsksOnlyForTheLocalList) {
   RunGame({[] { ClickButton(2); },  // internet scores shown: nothing to clear
            [] {
              EXPECT_TRUE(HeadlessDialogs().empty());
-             gameState.playfield.internetScores = 0;
+             game.playfield.internetScores = 0;
              HeadlessQueueAnswer(IDNO);
              ClickButton(2);
            },
@@ -701,7 +696,7 @@ TEST(Commands, ClearingTheListAsksOnlyForTheLocalList) {
              ClickButton(1);
            },
            [&] {
-             ASSERT_TRUE(gameState.clock.running);
+             ASSERT_TRUE(game.clock.running);
              ClickButton(2);  // not during a game
              HeadlessDispatchPending();
              EXPECT_EQ(HeadlessDialogs().size(), 1u);
@@ -715,7 +710,7 @@ TEST(Commands, QuitClosesAtOnceDuringAGame) {
   bool ranAfterQuit = false;
   RunGame({[] { ClickButton(1); },
            [&] {
-             ASSERT_TRUE(gameState.clock.running);
+             ASSERT_TRUE(game.clock.running);
              ClickButton(5);
              HeadlessDispatchPending();
              EXPECT_EQ(HeadlessMainWindow(), nullptr);
@@ -730,14 +725,14 @@ TEST(Commands, QuitClosesAtOnceDuringAGame) {
 TEST(Commands, CloseRequestEndsTheProgram) {
   bool ranAfterClose = false;
   RunGame({[] {
-             ASSERT_NE(gameState.imageBN, nullptr);
+             ASSERT_NE(shell.imageBN, nullptr);
              HeadlessCloseRequest();
            },
            [&] { ranAfterClose = true; }});
   EXPECT_FALSE(ranAfterClose);
-  EXPECT_EQ(gameState.imageBN, nullptr);
-  EXPECT_EQ(gameState.backgroundImage, nullptr);
-  EXPECT_EQ(gameState.ghostImage, nullptr);
+  EXPECT_EQ(shell.imageBN, nullptr);
+  EXPECT_EQ(toolkit.backgroundImage, nullptr);
+  EXPECT_EQ(game.ghostImage, nullptr);
 }
 
 }  // namespace

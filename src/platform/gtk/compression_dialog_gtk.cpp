@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/gtk/gtk_internal.h"
 #include "platform/platform.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/platform.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/gtk/changed_area.h"
 #include "platform/gtk/gtk_internal.h"
 #include "platform/gtk/keys_gtk.h"

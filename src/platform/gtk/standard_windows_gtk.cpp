@@ -5,7 +5,7 @@
 #include <climits>
 #include <string>
 
-#include "platform/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/gtk/gtk_internal.h"
 #include "platform/gtk/keys_gtk.h"
 #include "platform/platform.h"

@@ -1,4 +1,4 @@
-#include "scores/score_table.h"
+#include "base/score_table.h"
 
 void EmptyScoreTable(ScoreTable& table) {
   for (ScoreEntry& entry : table) entry = {std::string(), kEmptySlotTime};

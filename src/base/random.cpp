@@ -1,0 +1,15 @@
+#include "base/random.h"
+
+#include <random>
+
+namespace {
+std::mt19937 generator;
+}
+
+void SeedRandom(uint32_t seed) {
+  generator.seed(seed);
+}
+
+int RandomBetween(int low, int high) {
+  return std::uniform_int_distribution<int>(low, high)(generator);
+}

@@ -1,0 +1,4 @@
+#include "game/game.h"
+
+Game game;
+GameHooks gameHooks;

@@ -1,3 +1,0 @@
-#include "shell/game_state.h"
-
-GameState gameState;

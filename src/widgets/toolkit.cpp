@@ -1,0 +1,4 @@
+#include "widgets/toolkit.h"
+
+Toolkit toolkit;
+ToolkitHooks toolkitHooks;
