@@ -4,6 +4,7 @@
 #include "game/board.h"
 #include "game/chronometer.h"
 #include "game/rules.h"
+#include "platform/windows.h"
 #include "support/game_driver.h"
 
 namespace {

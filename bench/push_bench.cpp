@@ -2,7 +2,8 @@
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
-#include "platform/platform.h"
+#include "platform/pixels.h"
+#include "platform/windows.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/dialogs.h"
+#include "platform/windows.h"
 #include "support/game_driver.h"
 #include "video/video_recorder.h"
 

@@ -5,6 +5,7 @@
 
 #include "game/game.h"
 #include "game/rules.h"
+#include "platform/windows.h"
 #include "widgets/drawing.h"
 #include "widgets/widget.h"
 

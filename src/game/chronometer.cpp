@@ -3,6 +3,7 @@
 #include <string>
 
 #include "game/game.h"
+#include "platform/windows.h"
 #include "widgets/drawing.h"
 #include "widgets/widget.h"
 

@@ -8,7 +8,7 @@
 
 #include "base/score_table.h"
 #include "game/playfield.h"
-#include "platform/platform.h"
+#include "platform/windows.h"
 
 struct Game {
   GameClock clock;

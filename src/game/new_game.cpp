@@ -8,7 +8,7 @@
 #include "game/rules.h"
 #include "game/sound.h"
 #include "game/status_panels.h"
-#include "platform/platform.h"
+#include "platform/windows.h"
 #include "widgets/drawing.h"
 #include "widgets/toolkit.h"
 #include "widgets/widget.h"

@@ -6,7 +6,7 @@
 #include "game/game.h"
 #include "game/sound.h"
 #include "game/status_panels.h"
-#include "platform/platform.h"
+#include "platform/windows.h"
 
 namespace {
 

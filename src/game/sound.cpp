@@ -11,7 +11,9 @@
 
 #include "base/cp1252.h"
 #include "game/game.h"
-#include "platform/platform.h"
+#include "platform/audio.h"
+#include "platform/dialogs.h"
+#include "platform/windows.h"
 #include "widgets/resources.h"
 #include "widgets/toolkit.h"
 

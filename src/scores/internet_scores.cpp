@@ -8,7 +8,7 @@
 
 #include "base/random.h"
 #include "game/game.h"
-#include "platform/platform.h"
+#include "platform/network.h"
 #include "scores/ranking.h"
 #include "scores/score_file.h"
 #include "scores/score_list.h"

@@ -3,7 +3,7 @@
 #include "base/cp1252.h"
 #include "game/game.h"
 #include "game/sound.h"
-#include "platform/platform.h"
+#include "platform/dialogs.h"
 #include "scores/internet_scores.h"
 #include "scores/score_file.h"
 #include "scores/score_list.h"

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "game/playfield.h"
-#include "platform/platform.h"
+#include "platform/input.h"
 #include "scores/ranking.h"
 
 namespace {

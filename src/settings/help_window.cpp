@@ -1,5 +1,7 @@
 #include "settings/help_window.h"
 
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 #include "widgets/toolkit.h"
 
 namespace {

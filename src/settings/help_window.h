@@ -3,6 +3,6 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/windows.h"
 
 intptr_t HelpWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam);

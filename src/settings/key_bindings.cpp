@@ -1,5 +1,8 @@
 #include "settings/key_bindings.h"
 
+#include "platform/input.h"
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 #include "widgets/widget.h"
 
 std::deque<KeyCaptureRecord> keyCaptures;

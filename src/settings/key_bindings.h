@@ -5,7 +5,7 @@
 #include <deque>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/windows.h"
 
 struct KeyCaptureRecord {
   WindowHandle editWindow;

@@ -2,6 +2,10 @@
 
 #include "base/cp1252.h"
 #include "game/game.h"
+#include "platform/dialogs.h"
+#include "platform/input.h"
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 #include "scores/internet_scores.h"
 #include "scores/score_list.h"
 #include "settings/key_bindings.h"

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/windows.h"
 
 intptr_t PreferencesWindowProc(WindowHandle window, uint32_t message, intptr_t wParam,
                                intptr_t lParam);

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/tray.h"
+#include "platform/windows.h"
 
 struct WidgetWindow;
 

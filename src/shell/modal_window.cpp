@@ -1,7 +1,8 @@
 #include "shell/modal_window.h"
 
 #include "base/cp1252.h"
-#include "platform/platform.h"
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 #include "settings/help_window.h"
 #include "settings/preferences.h"
 #include "widgets/toolkit.h"

@@ -5,7 +5,7 @@
 #include "game/game.h"
 #include "game/rules.h"
 #include "game/sound.h"
-#include "platform/platform.h"
+#include "platform/windows.h"
 #include "scores/ranking.h"
 #include "scores/score_file.h"
 #include "scores/score_list.h"

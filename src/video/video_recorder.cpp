@@ -13,6 +13,8 @@ extern "C" {
 #include <algorithm>
 
 #include "base/cp1252.h"
+#include "platform/dialogs.h"
+#include "platform/windows.h"
 #include "video/video_library.h"
 #include "widgets/toolkit.h"
 #include "widgets/widget.h"

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/dialogs.h"
+#include "platform/windows.h"
 
 struct AVCodecContext;
 struct AVFormatContext;

@@ -8,6 +8,8 @@
 #include <span>
 
 #include "base/cp1252.h"
+#include "platform/pixels.h"
+#include "platform/windows.h"
 #include "widgets/resources.h"
 #include "widgets/toolkit.h"
 #include "widgets/widget.h"

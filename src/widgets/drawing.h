@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/pixels.h"
 
 struct Widget;
 struct WidgetWindow;

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <deque>
 
-#include "platform/platform.h"
+#include "platform/pixels.h"
+#include "platform/windows.h"
 #include "widgets/drawing.h"
 #include "widgets/image_button.h"
 #include "widgets/widget.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/windows.h"
 
 using WidgetCallback = int32_t (*)(void* object, int32_t message, int32_t wParam, int32_t lParam);
 

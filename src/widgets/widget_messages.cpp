@@ -1,5 +1,7 @@
 // The default message handling of a widget window: composition and painting, destruction,
 // hot tracking of the pointer, focus, keyboard routing, the move by the frame and Escape.
+#include "platform/input.h"
+#include "platform/windows.h"
 #include "widgets/drawing.h"
 #include "widgets/toolkit.h"
 #include "widgets/widget.h"

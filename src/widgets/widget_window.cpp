@@ -1,5 +1,6 @@
 #include <pango/pango.h>
 
+#include "platform/windows.h"
 #include "widgets/drawing.h"
 #include "widgets/toolkit.h"
 #include "widgets/widget.h"

@@ -8,6 +8,8 @@
 #include <set>
 #include <utility>
 
+#include "platform/input.h"
+#include "platform/windows.h"
 #include "support/board_helpers.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include "game/new_game.h"
 #include "game/rules.h"
 #include "game/status_panels.h"
+#include "platform/windows.h"
 #include "support/board_helpers.h"
 #include "widgets/drawing.h"
 

@@ -9,6 +9,7 @@
 
 #include "base/cp1252.h"
 #include "game/rules.h"
+#include "platform/windows.h"
 #include "support/board_helpers.h"
 #include "widgets/resources.h"
 

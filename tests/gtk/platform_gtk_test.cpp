@@ -21,9 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/dialogs.h"
 #include "platform/gtk/changed_area.h"
 #include "platform/gtk/keys_gtk.h"
-#include "platform/platform.h"
+#include "platform/input.h"
+#include "platform/pixels.h"
+#include "platform/tray.h"
+#include "platform/windows.h"
 
 namespace {
 

@@ -18,6 +18,8 @@
 #include "game/chronometer.h"
 #include "game/rules.h"
 #include "game/sound.h"
+#include "platform/dialogs.h"
+#include "platform/windows.h"
 #include "scores/internet_scores.h"
 #include "scores/ranking.h"
 #include "scores/score_list.h"

@@ -11,6 +11,9 @@
 #include "base/cp1252.h"
 #include "game/chronometer.h"
 #include "game/rules.h"
+#include "platform/dialogs.h"
+#include "platform/input.h"
+#include "platform/windows.h"
 #include "scores/ranking.h"
 #include "support/game_driver.h"
 

@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "base/cp1252.h"
+#include "platform/dialogs.h"
+#include "platform/input.h"
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 #include "settings/key_bindings.h"
 #include "support/board_helpers.h"
 #include "video/video_recorder.h"

@@ -5,6 +5,7 @@
 #include "game/board.h"
 #include "game/chronometer.h"
 #include "game/rules.h"
+#include "platform/windows.h"
 
 Playfield& Board() {
   return game.playfield;

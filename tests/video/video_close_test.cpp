@@ -5,6 +5,8 @@
 #include <functional>
 
 #include "base/cp1252.h"
+#include "platform/dialogs.h"
+#include "platform/input.h"
 #include "support/game_driver.h"
 #include "video/video_recorder.h"
 

@@ -17,6 +17,9 @@ extern "C" {
 #include <sstream>
 
 #include "base/cp1252.h"
+#include "platform/dialogs.h"
+#include "platform/input.h"
+#include "platform/windows.h"
 #include "support/board_helpers.h"
 
 namespace {

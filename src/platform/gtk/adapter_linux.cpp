@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/network.h"
 
 bool PlatformAdapterAddress(unsigned char address[6]) {
   ifaddrs* interfaces = nullptr;

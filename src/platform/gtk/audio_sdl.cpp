@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/platform.h"
+#include "platform/audio.h"
 
 namespace {
 

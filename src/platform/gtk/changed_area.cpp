@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/pixels.h"
+
 namespace {
 
 uint32_t PixelAt(const unsigned char* row, int x) {

@@ -2,7 +2,7 @@
 // X server.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/pixels.h"
 
 // The smallest rectangle holding every 32-bit pixel that differs between two images of the same
 // size; width and height are 0 when the images are equal.

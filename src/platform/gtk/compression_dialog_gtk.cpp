@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "platform/dialogs.h"
 #include "platform/gtk/gtk_internal.h"
-#include "platform/platform.h"
+#include "platform/windows.h"
 
 namespace {
 

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/pixels.h"
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 
 struct TrayIcon {
   WindowHandle window = nullptr;

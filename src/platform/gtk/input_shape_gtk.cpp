@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/gtk/gtk_internal.h"
+#include "platform/pixels.h"
+#include "platform/windows.h"
 
 namespace {
 

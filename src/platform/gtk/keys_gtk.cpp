@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/cp1252.h"
-#include "platform/platform.h"
+#include "platform/input.h"
 
 namespace {
 

@@ -19,10 +19,15 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "platform/dialogs.h"
 #include "platform/gtk/changed_area.h"
 #include "platform/gtk/gtk_internal.h"
 #include "platform/gtk/keys_gtk.h"
-#include "platform/platform.h"
+#include "platform/input.h"
+#include "platform/network.h"
+#include "platform/pixels.h"
+#include "platform/tray.h"
+#include "platform/windows.h"
 
 namespace {
 

@@ -6,9 +6,12 @@
 #include <string>
 
 #include "base/cp1252.h"
+#include "platform/dialogs.h"
 #include "platform/gtk/gtk_internal.h"
 #include "platform/gtk/keys_gtk.h"
-#include "platform/platform.h"
+#include "platform/input.h"
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 
 namespace {
 

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 
+#include "platform/audio.h"
 #include "platform/headless/headless.h"
-#include "platform/platform.h"
+#include "platform/windows.h"
 
 namespace {
 

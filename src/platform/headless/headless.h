@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/dialogs.h"
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 
 // Forgets every window, timer, message and dialog, and sets the screen size and the clock.
 void HeadlessReset(int screenWidth = 1024, int screenHeight = 768);

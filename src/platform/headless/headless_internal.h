@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 
 enum class HeadlessWindowKind { layered, standard, control, browser };
 

@@ -7,10 +7,16 @@
 #include <memory>
 #include <optional>
 
+#include "platform/dialogs.h"
 #include "platform/headless/audio_headless.h"
 #include "platform/headless/headless.h"
 #include "platform/headless/headless_internal.h"
-#include "platform/platform.h"
+#include "platform/input.h"
+#include "platform/network.h"
+#include "platform/pixels.h"
+#include "platform/standard_windows.h"
+#include "platform/tray.h"
+#include "platform/windows.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 // Standard windows, controls and the browser of the in-memory backend.
 #include "platform/headless/headless.h"
 #include "platform/headless/headless_internal.h"
+#include "platform/input.h"
+#include "platform/standard_windows.h"
+#include "platform/windows.h"
 
 namespace {
 
