@@ -47,10 +47,14 @@ struct PlatformWindow {
 // Every record made is registered, so that shutdown releases it.
 void GtkRegisterWindow(WindowHandle window);
 bool GtkAlive(WindowHandle window);
+// A termination signal came or the main window is gone: no dialog waits for an answer any more.
+bool GtkProgramEnding();
 // Before `changed` of the window's image is replaced by the same area of `pixels` (an image of
 // the same size): limits the window's input to the new image's pixels with alpha above 0, unless
 // the push leaves that set as it was.
 void GtkShapeInput(WindowHandle window, const unsigned char* pixels, int stride,
                    const PixelRect& changed);
+// Copies the window's whole image onto its X window at once.
+void GtkPresentAll(WindowHandle window);
 // The key values of the pressed physical key at its shift levels.
 std::vector<unsigned> GtkKeyLevels(const GdkEventKey* event);

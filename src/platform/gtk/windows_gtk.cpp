@@ -1,9 +1,6 @@
 // The platform layer on GTK 3 and X11: layered windows are undecorated toplevels with an RGBA
 // visual, messages are calls of the window procedure from GTK's signal handlers, message loops
 // are nested GMainLoops and timers are GLib timeout sources.
-#include <X11/Xlib.h>
-#include <cairo-xlib.h>
-#include <gdk/gdkx.h>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
@@ -11,7 +8,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstddef>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,13 +15,10 @@
 #include <vector>
 
 #include "base/cp1252.h"
-#include "platform/dialogs.h"
-#include "platform/gtk/changed_area.h"
 #include "platform/gtk/gtk_internal.h"
 #include "platform/gtk/keys_gtk.h"
 #include "platform/input.h"
 #include "platform/network.h"
-#include "platform/pixels.h"
 #include "platform/tray.h"
 #include "platform/windows.h"
 
@@ -69,51 +62,6 @@ GSource* AttachSource(GSource* source, GSourceFunc callback, gpointer data,
   g_source_set_callback(source, callback, data, destroy);
   g_source_attach(source, nullptr);
   return source;
-}
-
-// --- Showing images ------------------------------------------------------------------------
-
-// Copies `area` of the window's image onto its X window at once, without waiting for the main
-// loop, and flushes the request to the server.
-void PresentArea(WindowHandle window, const PixelRect& area) {
-  GdkWindow* gdkWindow = gtk_widget_get_window(window->widget);
-  if (window->image == nullptr || gdkWindow == nullptr || !gdk_window_is_visible(gdkWindow)) {
-    return;
-  }
-  int width = cairo_image_surface_get_width(window->image);
-  int height = cairo_image_surface_get_height(window->image);
-  if (gdk_window_get_width(gdkWindow) == width && gdk_window_get_height(gdkWindow) == height) {
-    cairo_rectangle_int_t rectangle = {area.x, area.y, area.width, area.height};
-    cairo_region_t* region = cairo_region_create_rectangle(&rectangle);
-    GdkDrawingContext* context = gdk_window_begin_draw_frame(gdkWindow, region);
-    cairo_t* cr = gdk_drawing_context_get_cairo_context(context);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, window->image, 0, 0);
-    cairo_paint(cr);
-    gdk_window_end_draw_frame(gdkWindow, context);
-    cairo_region_destroy(region);
-  } else {
-    // Just resized: GDK clips its drawing to the old size until the server confirms the new
-    // one, so draw on the X window itself.
-    cairo_surface_t* target = cairo_xlib_surface_create(
-        GDK_WINDOW_XDISPLAY(gdkWindow), GDK_WINDOW_XID(gdkWindow),
-        gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow)), width, height);
-    cairo_t* cr = cairo_create(target);
-    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
-    cairo_clip(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, window->image, 0, 0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_surface_destroy(target);
-  }
-  gdk_display_flush(gdk_window_get_display(gdkWindow));
-}
-
-void PresentAll(WindowHandle window) {
-  if (window->image == nullptr) return;
-  PresentArea(window, {0, 0, cairo_image_surface_get_width(window->image),
-                       cairo_image_surface_get_height(window->image)});
 }
 
 // --- Signal handlers -----------------------------------------------------------------------
@@ -314,79 +262,6 @@ void RemoveSource(guint& id) {
   id = 0;
 }
 
-// --- Notification icon ---------------------------------------------------------------------
-
-G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-
-GdkPixbuf* LoadPng(const IconImage& image) {
-  GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
-  if (loader == nullptr) return nullptr;
-  GdkPixbuf* pixbuf = nullptr;
-  if (gdk_pixbuf_loader_write(loader, image.png, image.size, nullptr) &&
-      gdk_pixbuf_loader_close(loader, nullptr)) {
-    pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
-    if (pixbuf != nullptr) g_object_ref(pixbuf);
-  } else {
-    gdk_pixbuf_loader_close(loader, nullptr);
-  }
-  g_object_unref(loader);
-  return pixbuf;
-}
-
-// The image nearest to `size` pixels, preferring larger ones (GTK scales them down).
-GdkPixbuf* NearestImage(const TrayIcon& tray, int size) {
-  GdkPixbuf* best = nullptr;
-  int bestScore = 0;
-  for (GdkPixbuf* image : tray.images) {
-    int extent = std::max(gdk_pixbuf_get_width(image), gdk_pixbuf_get_height(image));
-    int score = extent >= size ? extent - size : 2 * (size - extent);
-    if (best == nullptr || score < bestScore) {
-      best = image;
-      bestScore = score;
-    }
-  }
-  return best;
-}
-
-gboolean OnTraySizeChanged(GtkStatusIcon* icon, gint size, gpointer data) {
-  auto* tray = static_cast<TrayIcon*>(data);
-  if (GdkPixbuf* image = NearestImage(*tray, size)) gtk_status_icon_set_from_pixbuf(icon, image);
-  return FALSE;  // Let GTK scale the image to the size.
-}
-
-gboolean OnTrayButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
-  auto* tray = static_cast<TrayIcon*>(data);
-  if (event->type != GDK_BUTTON_PRESS) return TRUE;
-  if (event->button == 1) Send(tray->window, tray->callbackMessage, 1, WM_LBUTTONDOWN);
-  if (event->button == 3) Send(tray->window, tray->callbackMessage, 1, WM_RBUTTONDOWN);
-  return TRUE;
-}
-
-void DeleteTray(std::unique_ptr<TrayIcon>& tray) {
-  if (!tray) return;
-  if (tray->icon != nullptr) {
-    gtk_status_icon_set_visible(tray->icon, FALSE);
-    g_signal_handlers_disconnect_matched(tray->icon, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr,
-                                         tray.get());
-    g_object_unref(tray->icon);
-  }
-  for (GdkPixbuf* image : tray->images) g_object_unref(image);
-  tray.reset();
-}
-
-G_GNUC_END_IGNORE_DEPRECATIONS
-
-// Whether a notification area runs on the default screen: it owns the system-tray selection.
-bool NotificationAreaRuns() {
-  GdkDisplay* display = gdk_display_get_default();
-  if (!GDK_IS_X11_DISPLAY(display)) return false;
-  Display* xdisplay = gdk_x11_display_get_xdisplay(display);
-  int screen = DefaultScreen(xdisplay);
-  std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);
-  Atom selection = XInternAtom(xdisplay, name.c_str(), False);
-  return XGetSelectionOwner(xdisplay, selection) != None;
-}
-
 // Removes what the window holds in GTK and GLib; the record itself stays.
 void ReleaseWindow(WindowHandle window) {
   window->alive = false;
@@ -399,7 +274,7 @@ void ReleaseWindow(WindowHandle window) {
   for (auto& [id, source] : window->timers) g_source_remove(source);
   window->timers.clear();
   RemoveSource(window->paintSource);
-  DeleteTray(window->tray);
+  PlatformRemoveTrayIcon(window);
   if (window->widget != nullptr) {
     g_signal_handlers_disconnect_matched(window->widget, G_SIGNAL_MATCH_DATA, 0, 0, nullptr,
                                          nullptr, window);
@@ -416,6 +291,10 @@ void GtkRegisterWindow(WindowHandle window) {
 
 bool GtkAlive(WindowHandle window) {
   return window != nullptr && window->alive;
+}
+
+bool GtkProgramEnding() {
+  return terminating || ending;
 }
 
 // --- Process -------------------------------------------------------------------------------
@@ -538,7 +417,7 @@ WindowHandle PlatformCreateLayeredWindow(const std::string& title, int x, int y,
   if (!Alive(window)) return nullptr;
   window->visible = true;
   gtk_widget_show(widget);
-  PresentAll(window);
+  GtkPresentAll(window);
   return window;
 }
 
@@ -677,72 +556,6 @@ void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseco
   g_source_unref(source);
 }
 
-namespace {
-
-// `area` cut to the image's bounds.
-PixelRect WithinImage(PixelRect area, int width, int height) {
-  int left = std::clamp(area.x, 0, width);
-  int top = std::clamp(area.y, 0, height);
-  int right = std::clamp(area.x + area.width, left, width);
-  int bottom = std::clamp(area.y + area.height, top, height);
-  return {left, top, right - left, bottom - top};
-}
-
-// What differs between the image shown and the new pixels, looked for only in `candidate`.
-PixelRect ChangedWithin(cairo_surface_t* image, const unsigned char* pixels, int stride,
-                        PixelRect candidate) {
-  if (candidate.width == 0 || candidate.height == 0) return {};
-  int imageStride = cairo_image_surface_get_stride(image);
-  size_t imageOffset = static_cast<size_t>(candidate.y) * imageStride + candidate.x * 4;
-  size_t pixelOffset = static_cast<size_t>(candidate.y) * stride + candidate.x * 4;
-  PixelRect found = ChangedArea(cairo_image_surface_get_data(image) + imageOffset, imageStride,
-                                pixels + pixelOffset, stride, candidate.width, candidate.height);
-  if (found.width == 0) return found;
-  return {found.x + candidate.x, found.y + candidate.y, found.width, found.height};
-}
-
-}  // namespace
-
-void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
-                                 int height, int stride, PixelRect candidate) {
-  if (!Alive(window) || pixels == nullptr || width <= 0 || height <= 0) return;
-  cairo_surface_t* image = window->image;
-  PixelRect changed = {0, 0, width, height};
-  if (image != nullptr && cairo_image_surface_get_width(image) == width &&
-      cairo_image_surface_get_height(image) == height) {
-    cairo_surface_flush(image);
-    changed = ChangedWithin(image, pixels, stride, WithinImage(candidate, width, height));
-    if (changed.width == 0) return;
-  } else {
-    if (image != nullptr) cairo_surface_destroy(image);
-    image = window->image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    window->inputShaped = false;
-    cairo_surface_flush(image);
-    // A layered window takes the size of its image.
-    int currentWidth = 0;
-    int currentHeight = 0;
-    gtk_widget_get_size_request(window->widget, &currentWidth, &currentHeight);
-    if (currentWidth != width || currentHeight != height) {
-      gtk_widget_set_size_request(window->widget, width, height);
-      gtk_window_resize(GTK_WINDOW(window->widget), width, height);
-      // GTK resizes at its next layout pass; the image must show at the new size now.
-      if (GdkWindow* gdkWindow = gtk_widget_get_window(window->widget)) {
-        gdk_window_resize(gdkWindow, width, height);
-      }
-    }
-  }
-  GtkShapeInput(window, pixels, stride, changed);
-  unsigned char* copy = cairo_image_surface_get_data(image);
-  int copyStride = cairo_image_surface_get_stride(image);
-  for (int row = changed.y; row < changed.y + changed.height; ++row) {
-    std::memcpy(copy + static_cast<ptrdiff_t>(row) * copyStride + changed.x * 4,
-                pixels + static_cast<ptrdiff_t>(row) * stride + changed.x * 4,
-                static_cast<size_t>(changed.width) * 4);
-  }
-  cairo_surface_mark_dirty(image);
-  PresentArea(window, changed);
-}
-
 void PlatformShowWindow(WindowHandle window, bool show) {
   if (!Alive(window) || show == window->visible) return;
   GtkWindow* gtkWindow = GTK_WINDOW(window->widget);
@@ -750,7 +563,7 @@ void PlatformShowWindow(WindowHandle window, bool show) {
   if (show) {
     gtk_window_move(gtkWindow, window->x, window->y);
     gtk_widget_show(window->widget);
-    PresentAll(window);
+    GtkPresentAll(window);
   } else {
     gtk_window_get_position(gtkWindow, &window->x, &window->y);
     gtk_widget_hide(window->widget);
@@ -790,97 +603,4 @@ void PlatformSetFocus(WindowHandle window) {
   if (GdkWindow* gdkWindow = gtk_widget_get_window(window->widget)) {
     gdk_window_focus(gdkWindow, GDK_CURRENT_TIME);
   }
-}
-
-// --- Dialogs -------------------------------------------------------------------------------
-
-int PlatformMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
-                       uint32_t style) {
-  bool yesNo = (style & 0xF) == MB_YESNO;
-  // On the way out nobody is there to answer: the text goes to the standard error.
-  if (terminating || ending) {
-    g_printerr("%s: %s\n", Cp1252ToUtf8(title).c_str(), Cp1252ToUtf8(text).c_str());
-    return yesNo ? IDNO : IDOK;
-  }
-  GtkWindow* parent = Alive(owner) ? GTK_WINDOW(owner->widget) : nullptr;
-  uint32_t icon = style & 0xF0;
-  std::string message = Cp1252ToUtf8(text);
-  message.erase(std::remove(message.begin(), message.end(), '\r'), message.end());
-  GtkWidget* dialog = gtk_message_dialog_new(
-      parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-      icon == MB_ICONWARNING       ? GTK_MESSAGE_WARNING
-      : icon == MB_ICONINFORMATION ? GTK_MESSAGE_INFO
-                                   : GTK_MESSAGE_OTHER,
-      GTK_BUTTONS_NONE, "%s", message.c_str());
-  g_object_ref_sink(dialog);
-  GtkWindow* dialogWindow = GTK_WINDOW(dialog);
-  gtk_window_set_title(dialogWindow, Cp1252ToUtf8(title).c_str());
-  gtk_window_set_keep_above(dialogWindow, TRUE);
-  gtk_window_set_position(dialogWindow,
-                          parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
-  if (yesNo) {
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Oui", IDYES);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Non", IDNO);
-  } else {
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", IDOK);
-  }
-  gtk_dialog_set_default_response(GTK_DIALOG(dialog), yesNo ? IDYES : IDOK);
-  if (icon == MB_ICONWARNING || icon == MB_ICONINFORMATION) {
-    // Message dialogs no longer show their type's icon by themselves.
-    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-    GtkWidget* image = gtk_image_new_from_icon_name(
-        icon == MB_ICONWARNING ? "dialog-warning" : "dialog-information", GTK_ICON_SIZE_DIALOG);
-    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(dialog), image);
-    gtk_widget_show(image);
-    G_GNUC_END_IGNORE_DEPRECATIONS
-  }
-  gtk_widget_show(dialog);
-  if (GdkWindow* gdkWindow = gtk_widget_get_window(dialog)) {
-    gdk_window_focus(gdkWindow, GDK_CURRENT_TIME);
-  }
-  int response = gtk_dialog_run(GTK_DIALOG(dialog));
-  gtk_widget_destroy(dialog);
-  g_object_unref(dialog);
-  if (response == IDYES || response == IDNO || response == IDOK) return response;
-  return yesNo ? IDNO : IDOK;
-}
-
-// --- Notification icon ---------------------------------------------------------------------
-
-bool PlatformAddTrayIcon(WindowHandle window, uint32_t callbackMessage, const std::string& tip,
-                         const IconImage* images, int imageCount) {
-  if (!Alive(window) || !NotificationAreaRuns()) return false;
-  PlatformRemoveTrayIcon(window);
-  auto tray = std::make_unique<TrayIcon>();
-  tray->window = window;
-  tray->callbackMessage = callbackMessage;
-  for (int i = 0; i < imageCount; ++i) {
-    if (GdkPixbuf* image = LoadPng(images[i])) tray->images.push_back(image);
-  }
-  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-  GdkPixbuf* first = NearestImage(*tray, 24);
-  tray->icon = first != nullptr ? gtk_status_icon_new_from_pixbuf(first) : gtk_status_icon_new();
-  gtk_status_icon_set_tooltip_text(tray->icon, Cp1252ToUtf8(tip).c_str());
-  g_signal_connect(tray->icon, "size-changed", G_CALLBACK(OnTraySizeChanged), tray.get());
-  g_signal_connect(tray->icon, "button-press-event", G_CALLBACK(OnTrayButtonPress), tray.get());
-  gtk_status_icon_set_visible(tray->icon, TRUE);
-  GtkStatusIcon* icon = tray->icon;
-  window->tray = std::move(tray);
-  // The notification area embeds the icon through an exchange of X messages: let it happen.
-  gint64 deadline = g_get_monotonic_time() + 1000 * 1000;
-  while (Alive(window) && window->tray && window->tray->icon == icon &&
-         !gtk_status_icon_is_embedded(icon) && g_get_monotonic_time() < deadline) {
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-  }
-  bool embedded = Alive(window) && window->tray && window->tray->icon == icon &&
-                  gtk_status_icon_is_embedded(icon);
-  G_GNUC_END_IGNORE_DEPRECATIONS
-  if (!embedded && Alive(window) && window->tray && window->tray->icon == icon) {
-    DeleteTray(window->tray);
-  }
-  return embedded;
-}
-
-void PlatformRemoveTrayIcon(WindowHandle window) {
-  if (window != nullptr) DeleteTray(window->tray);
 }

@@ -1,0 +1,127 @@
+// A layered window's image on GTK: each push keeps a copy of the pixels, finds what changed
+// and copies that onto the X window at once.
+#include <cairo-xlib.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "platform/gtk/changed_area.h"
+#include "platform/gtk/gtk_internal.h"
+#include "platform/pixels.h"
+#include "platform/windows.h"
+
+namespace {
+
+// Copies `area` of the window's image onto its X window at once, without waiting for the main
+// loop, and flushes the request to the server.
+void PresentArea(WindowHandle window, const PixelRect& area) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window->widget);
+  if (window->image == nullptr || gdkWindow == nullptr || !gdk_window_is_visible(gdkWindow)) {
+    return;
+  }
+  int width = cairo_image_surface_get_width(window->image);
+  int height = cairo_image_surface_get_height(window->image);
+  if (gdk_window_get_width(gdkWindow) == width && gdk_window_get_height(gdkWindow) == height) {
+    cairo_rectangle_int_t rectangle = {area.x, area.y, area.width, area.height};
+    cairo_region_t* region = cairo_region_create_rectangle(&rectangle);
+    GdkDrawingContext* context = gdk_window_begin_draw_frame(gdkWindow, region);
+    cairo_t* cr = gdk_drawing_context_get_cairo_context(context);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, window->image, 0, 0);
+    cairo_paint(cr);
+    gdk_window_end_draw_frame(gdkWindow, context);
+    cairo_region_destroy(region);
+  } else {
+    // Just resized: GDK clips its drawing to the old size until the server confirms the new
+    // one, so draw on the X window itself.
+    cairo_surface_t* target = cairo_xlib_surface_create(
+        GDK_WINDOW_XDISPLAY(gdkWindow), GDK_WINDOW_XID(gdkWindow),
+        gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow)), width, height);
+    cairo_t* cr = cairo_create(target);
+    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
+    cairo_clip(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, window->image, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(target);
+  }
+  gdk_display_flush(gdk_window_get_display(gdkWindow));
+}
+
+}  // namespace
+
+void GtkPresentAll(WindowHandle window) {
+  if (window->image == nullptr) return;
+  PresentArea(window, {0, 0, cairo_image_surface_get_width(window->image),
+                       cairo_image_surface_get_height(window->image)});
+}
+
+namespace {
+
+// `area` cut to the image's bounds.
+PixelRect WithinImage(PixelRect area, int width, int height) {
+  int left = std::clamp(area.x, 0, width);
+  int top = std::clamp(area.y, 0, height);
+  int right = std::clamp(area.x + area.width, left, width);
+  int bottom = std::clamp(area.y + area.height, top, height);
+  return {left, top, right - left, bottom - top};
+}
+
+// What differs between the image shown and the new pixels, looked for only in `candidate`.
+PixelRect ChangedWithin(cairo_surface_t* image, const unsigned char* pixels, int stride,
+                        PixelRect candidate) {
+  if (candidate.width == 0 || candidate.height == 0) return {};
+  int imageStride = cairo_image_surface_get_stride(image);
+  size_t imageOffset = static_cast<size_t>(candidate.y) * imageStride + candidate.x * 4;
+  size_t pixelOffset = static_cast<size_t>(candidate.y) * stride + candidate.x * 4;
+  PixelRect found = ChangedArea(cairo_image_surface_get_data(image) + imageOffset, imageStride,
+                                pixels + pixelOffset, stride, candidate.width, candidate.height);
+  if (found.width == 0) return found;
+  return {found.x + candidate.x, found.y + candidate.y, found.width, found.height};
+}
+
+}  // namespace
+
+void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
+                                 int height, int stride, PixelRect candidate) {
+  if (!GtkAlive(window) || pixels == nullptr || width <= 0 || height <= 0) return;
+  cairo_surface_t* image = window->image;
+  PixelRect changed = {0, 0, width, height};
+  if (image != nullptr && cairo_image_surface_get_width(image) == width &&
+      cairo_image_surface_get_height(image) == height) {
+    cairo_surface_flush(image);
+    changed = ChangedWithin(image, pixels, stride, WithinImage(candidate, width, height));
+    if (changed.width == 0) return;
+  } else {
+    if (image != nullptr) cairo_surface_destroy(image);
+    image = window->image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    window->inputShaped = false;
+    cairo_surface_flush(image);
+    // A layered window takes the size of its image.
+    int currentWidth = 0;
+    int currentHeight = 0;
+    gtk_widget_get_size_request(window->widget, &currentWidth, &currentHeight);
+    if (currentWidth != width || currentHeight != height) {
+      gtk_widget_set_size_request(window->widget, width, height);
+      gtk_window_resize(GTK_WINDOW(window->widget), width, height);
+      // GTK resizes at its next layout pass; the image must show at the new size now.
+      if (GdkWindow* gdkWindow = gtk_widget_get_window(window->widget)) {
+        gdk_window_resize(gdkWindow, width, height);
+      }
+    }
+  }
+  GtkShapeInput(window, pixels, stride, changed);
+  unsigned char* copy = cairo_image_surface_get_data(image);
+  int copyStride = cairo_image_surface_get_stride(image);
+  for (int row = changed.y; row < changed.y + changed.height; ++row) {
+    std::memcpy(copy + static_cast<ptrdiff_t>(row) * copyStride + changed.x * 4,
+                pixels + static_cast<ptrdiff_t>(row) * stride + changed.x * 4,
+                static_cast<size_t>(changed.width) * 4);
+  }
+  cairo_surface_mark_dirty(image);
+  PresentArea(window, changed);
+}
