@@ -7,11 +7,10 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 
-#include "widgets/resources.h"
+#include "widgets/drawing.h"
 
 namespace {
 
@@ -20,26 +19,11 @@ struct SurfaceDeleter {
 };
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 
-struct ByteReader {
-  std::span<const unsigned char> bytes;
-  size_t offset = 0;
-};
-
-cairo_status_t ReadBytes(void* closure, unsigned char* data, unsigned int length) {
-  auto* reader = static_cast<ByteReader*>(closure);
-  if (reader->bytes.size() - reader->offset < length) return CAIRO_STATUS_READ_ERROR;
-  std::memcpy(data, reader->bytes.data() + reader->offset, length);
-  reader->offset += length;
-  return CAIRO_STATUS_SUCCESS;
-}
-
-// The named resource decoded as the game decodes it; null when missing or unreadable.
+// The named resource decoded by the game's own loader; null when missing or unreadable.
 SurfacePtr Decode(std::string_view name) {
-  ByteReader reader{FindEmbeddedResource(name)};
-  if (reader.bytes.empty()) return nullptr;
-  SurfacePtr surface(cairo_image_surface_create_from_png_stream(ReadBytes, &reader));
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-  return surface;
+  cairo_surface_t* image = nullptr;
+  if (!LoadResourceImage(std::string(name), &image)) return nullptr;
+  return SurfacePtr(image);
 }
 
 // A pixel as cairo holds it, premultiplied by alpha.
