@@ -1,8 +1,9 @@
 // kestrow-scores: keeps the shared table of Kestrow's best times.
+#include <getopt.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "score_server.h"
@@ -42,22 +43,51 @@ constexpr const char* kUsage =
     "\"listening on ADDR:PORT\" once ready and stops on SIGTERM or SIGINT, closing\n"
     "every connection. Database errors are answered 500 and logged once per cause.\n";
 
-// An option with a whole number between two bounds.
-struct WholeOption {
-  const char* name;
+// Every option takes a value; getopt_long gives each its index in this table as its code.
+enum OptionCode {
+  kPort,
+  kConnections,
+  kConnectionsPerAddress,
+  kHeaderBytes,
+  kBodyBytes,
+  kIdleTimeout,
+  kRequestTimeout,
+  kRate,
+  kDatabase,
+  kListen,
+  kHelp,
+};
+
+constexpr option kOptions[] = {
+    {"port", required_argument, nullptr, kPort},
+    {"connections", required_argument, nullptr, kConnections},
+    {"connections-per-address", required_argument, nullptr, kConnectionsPerAddress},
+    {"header-bytes", required_argument, nullptr, kHeaderBytes},
+    {"body-bytes", required_argument, nullptr, kBodyBytes},
+    {"idle-timeout", required_argument, nullptr, kIdleTimeout},
+    {"request-timeout", required_argument, nullptr, kRequestTimeout},
+    {"rate", required_argument, nullptr, kRate},
+    {"db", required_argument, nullptr, kDatabase},
+    {"listen", required_argument, nullptr, kListen},
+    {"help", no_argument, nullptr, kHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The bounds of the options that take a whole number, by code.
+struct WholeBounds {
   int low;
   int high;
   int ServerSettings::*field;
 };
 
-constexpr WholeOption kWholeOptions[] = {
-    {"--port", 0, 65535, &ServerSettings::port},
-    {"--connections", 1, 100000, &ServerSettings::maxConnections},
-    {"--connections-per-address", 1, 100000, &ServerSettings::maxConnectionsPerAddress},
-    {"--header-bytes", 4096, 1048576, &ServerSettings::maxHeaderBytes},
-    {"--body-bytes", 256, 4096, &ServerSettings::maxBodyBytes},
-    {"--idle-timeout", 1, 3600, &ServerSettings::idleTimeoutSeconds},
-    {"--request-timeout", 1, 3600, &ServerSettings::requestTimeoutSeconds},
+constexpr WholeBounds kWholeBounds[] = {
+    {0, 65535, &ServerSettings::port},
+    {1, 100000, &ServerSettings::maxConnections},
+    {1, 100000, &ServerSettings::maxConnectionsPerAddress},
+    {4096, 1048576, &ServerSettings::maxHeaderBytes},
+    {256, 4096, &ServerSettings::maxBodyBytes},
+    {1, 3600, &ServerSettings::idleTimeoutSeconds},
+    {1, 3600, &ServerSettings::requestTimeoutSeconds},
 };
 
 constexpr double kLowestRate = 0.001;
@@ -68,6 +98,10 @@ bool Refuse(const std::string& message) {
   return false;
 }
 
+std::string OptionName(int code) {
+  return std::string("--") + kOptions[code].name;
+}
+
 // Reads the whole text as a number; NaN and infinities are not numbers here.
 bool ReadNumber(const char* text, double* number) {
   char* end = nullptr;
@@ -75,23 +109,21 @@ bool ReadNumber(const char* text, double* number) {
   return end != text && *end == '\0' && std::isfinite(*number);
 }
 
-bool ReadWholeOption(const WholeOption& option, const char* value, ServerSettings* settings) {
+bool ReadWholeOption(int code, const char* value, ServerSettings* settings) {
+  const WholeBounds& bounds = kWholeBounds[code];
   double number = 0;
-  if (!ReadNumber(value, &number) || number != std::floor(number) || number < option.low ||
-      number > option.high) {
-    return Refuse(std::string(option.name) + " needs a whole number from " +
-                  std::to_string(option.low) + " to " + std::to_string(option.high) + ", not \"" +
-                  value + "\"");
+  if (!ReadNumber(value, &number) || number != std::floor(number) || number < bounds.low ||
+      number > bounds.high) {
+    return Refuse(OptionName(code) + " needs a whole number from " + std::to_string(bounds.low) +
+                  " to " + std::to_string(bounds.high) + ", not \"" + value + "\"");
   }
-  settings->*option.field = static_cast<int>(number);
+  settings->*bounds.field = static_cast<int>(number);
   return true;
 }
 
-bool ReadOption(const std::string& option, const char* value, ServerSettings* settings) {
-  for (const WholeOption& whole : kWholeOptions) {
-    if (option == whole.name) return ReadWholeOption(whole, value, settings);
-  }
-  if (option == "--rate") {
+bool ReadOption(int code, const char* value, ServerSettings* settings) {
+  if (code < kRate) return ReadWholeOption(code, value, settings);
+  if (code == kRate) {
     double number = 0;
     if (!ReadNumber(value, &number) || number < kLowestRate || number > kHighestRate) {
       return Refuse(std::string("--rate needs a number from 0.001 to 1000000000, not \"") + value +
@@ -100,34 +132,49 @@ bool ReadOption(const std::string& option, const char* value, ServerSettings* se
     settings->requestsPerSecond = number;
     return true;
   }
-  std::string* text = option == "--db"       ? &settings->databasePath
-                      : option == "--listen" ? &settings->listenAddress
-                                             : nullptr;
-  if (!text) return Refuse("unknown option \"" + option + "\"");
-  if (!*value) return Refuse(option + " needs a value");
-  *text = value;
+  if (!*value) return Refuse(OptionName(code) + " needs a value");
+  (code == kDatabase ? settings->databasePath : settings->listenAddress) = value;
   return true;
 }
 
-// Fills the settings from the arguments; false, with a message, on a wrong one.
-bool ParseArguments(int argc, char** argv, ServerSettings* settings) {
-  for (int i = 1; i < argc; i += 2) {
-    if (i + 1 >= argc) return Refuse(std::string(argv[i]) + " needs a value");
-    if (!ReadOption(argv[i], argv[i + 1], settings)) return false;
+// What is wrong with the option getopt_long stopped at: its value is missing (':'), or it is
+// not one of ours ('?').
+std::string WrongOption(int code, char** argv) {
+  if (code == ':') return OptionName(optopt) + " needs a value";
+  return std::string("unknown option \"") + argv[optind - 1] + "\"";
+}
+
+enum class Arguments { run, help, wrong };
+
+// Fills the settings from the arguments; a wrong one is told on the standard error.
+Arguments ParseArguments(int argc, char** argv, ServerSettings* settings) {
+  opterr = 0;
+  int code;
+  while ((code = getopt_long(argc, argv, ":", kOptions, nullptr)) != -1) {
+    if (code == kHelp) return Arguments::help;
+    bool read = code == '?' || code == ':' ? Refuse(WrongOption(code, argv))
+                                           : ReadOption(code, optarg, settings);
+    if (!read) return Arguments::wrong;
   }
-  return true;
+  if (optind < argc) {
+    Refuse(std::string("unexpected argument \"") + argv[optind] + "\"");
+    return Arguments::wrong;
+  }
+  return Arguments::run;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) {
+  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5, 2048, 32, 32768, 4096, 5, 10};
+  switch (ParseArguments(argc, argv, &settings)) {
+    case Arguments::help:
       std::fputs(kUsage, stdout);
       return 0;
-    }
+    case Arguments::wrong:
+      return 2;
+    case Arguments::run:
+      break;
   }
-  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5, 2048, 32, 32768, 4096, 5, 10};
-  if (!ParseArguments(argc, argv, &settings)) return 2;
   return RunScoreServer(settings);
 }
