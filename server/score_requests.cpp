@@ -18,7 +18,7 @@ ScoreReply AnswerSubmission(ScoreStore& store, std::string_view body,
     return {200, "0"};
   }
   FormField(body, "nom", &name);
-  ReceivedResult result{CleanStoredName(name), decoded.time, decoded.address, clientAddress, now};
+  ReceivedResult result{CleanPlayerName(name), decoded.time, decoded.address, clientAddress, now};
   int rank = StoreResult(store, result);
   if (rank < 0) return {500, std::string()};
   return {200, std::to_string(rank)};
@@ -68,16 +68,6 @@ bool FormField(std::string_view body, std::string_view key, std::string* value) 
     start = end + 1;
   }
   return false;
-}
-
-std::string CleanStoredName(std::string_view name) {
-  std::string clean;
-  for (char c : name) {
-    if (c == '|' || c == '\r' || c == '\n' || c == '\0') continue;
-    if (clean.size() == kMaxStoredName) break;
-    clean += c;
-  }
-  return clean;
 }
 
 ScoreReply HandleScoreRequest(ScoreStore& store, std::string_view body,

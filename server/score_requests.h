@@ -8,8 +8,6 @@
 
 #include "score_store.h"
 
-// The longest name kept; longer names are cut.
-inline constexpr size_t kMaxStoredName = 32;
 // The largest body read; a submission needs fewer than 200 bytes.
 inline constexpr size_t kMaxRequestBody = 4096;
 
@@ -22,9 +20,6 @@ struct ScoreReply {
 // false when the body has no such field.
 bool FormField(std::string_view body, std::string_view key, std::string* value);
 std::string DecodeFormText(std::string_view text);
-// The name as stored: without "|", CR, LF and NUL, which would break the list, and cut to its
-// maximum.
-std::string CleanStoredName(std::string_view name);
 
 // Answers one request body from `clientAddress` received at `now` (seconds since the epoch).
 ScoreReply HandleScoreRequest(ScoreStore& store, std::string_view body,

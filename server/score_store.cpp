@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "scores/score_server_protocol.h"
+
 namespace {
 
 // Every result received is kept in `results`; `best` holds the best of each name and adapter
@@ -81,12 +83,8 @@ void ReportError(ScoreStore& store, const char* action) {
 }
 
 std::string HexAddress(const std::array<unsigned char, 6>& address) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
-  for (unsigned char byte : address) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
+  for (unsigned char byte : address) AppendHexByte(text, byte);
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include "scores/internet_scores.h"
 #include "scores/score_file.h"
 #include "scores/score_list.h"
+#include "scores/score_server_protocol.h"
 #include "widgets/toolkit.h"
 
 namespace {
@@ -43,16 +44,6 @@ void RankOnServer(const std::string& name, PackedTime time) {
 }
 
 }  // namespace
-
-std::string CleanPlayerName(const std::string& name) {
-  std::string clean;
-  for (char c : name) {
-    if (c == '|' || c == '\r' || c == '\n' || c == '\0') continue;
-    if (clean.size() == kMaxNameLength) break;
-    clean += c;
-  }
-  return clean;
-}
 
 std::string PromptPlayerName() {
   std::string typed = PlatformPromptText(

@@ -5,7 +5,7 @@
 
 #include "game/playfield.h"
 #include "platform/input.h"
-#include "scores/ranking.h"
+#include "scores/score_server_protocol.h"
 
 namespace {
 

@@ -18,6 +18,21 @@ inline constexpr uint32_t K3 = 0x2D;
 
 inline constexpr size_t kTokenLength = 22;
 
+// The longest name a player can type, and the longest the server keeps.
+inline constexpr int kMaxNameLength = 32;
+
+// A name without what would break the score file or the server's list ("|", CR, LF, NUL), cut to
+// its maximum.
+inline std::string CleanPlayerName(std::string_view name) {
+  std::string clean;
+  for (char c : name) {
+    if (c == '|' || c == '\r' || c == '\n' || c == '\0') continue;
+    if (clean.size() == kMaxNameLength) break;
+    clean += c;
+  }
+  return clean;
+}
+
 // K1, K2 and K3 at the bytes of an encoded time where they are added.
 inline constexpr uint32_t kEncodedTimeOffsets = K1 << 24 | K2 << 16 | K3;
 

@@ -11,7 +11,7 @@ mkdir -p "$work/corpus"
 binary="$work/score_file_fuzzer"
 sources=("$here/score_file_fuzzer.cpp" "$src/scores/score_file_format.cpp" "$src/base/score_table.cpp")
 headers=("$src/scores/score_file_format.h" "$src/base/score_table.h" "$src/game/playfield.h"
-  "$src/platform/windows.h" "$src/scores/ranking.h")
+  "$src/platform/windows.h" "$src/scores/score_server_protocol.h")
 if [[ ! -x "$binary" || -n "$(find "${sources[@]}" "${headers[@]}" -newer "$binary")" ]]; then
   "$clang" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I"$src" "${sources[@]}" -o "$binary"

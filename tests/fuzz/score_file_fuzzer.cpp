@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "game/playfield.h"
-#include "scores/ranking.h"
 #include "scores/score_file_format.h"
+#include "scores/score_server_protocol.h"
 
 namespace {
 

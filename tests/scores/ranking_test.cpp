@@ -5,6 +5,7 @@
 
 #include "base/cp1252.h"
 #include "scores/score_list.h"
+#include "scores/score_server_protocol.h"
 #include "support/board_helpers.h"
 
 namespace {

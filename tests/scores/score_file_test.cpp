@@ -15,6 +15,7 @@
 #include "platform/input.h"
 #include "platform/windows.h"
 #include "scores/ranking.h"
+#include "scores/score_server_protocol.h"
 #include "support/game_driver.h"
 
 namespace {
