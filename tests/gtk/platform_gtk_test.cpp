@@ -793,6 +793,31 @@ TEST_F(GtkBackend, MessageBoxesAnswerInFrenchWhileTimersRun) {
   EXPECT_EQ(PlatformMessageBox(owner, "Perdu.", "Kestrow", MB_OK), IDOK);
 }
 
+intptr_t DestroyOnClose(WindowHandle window, uint32_t message, intptr_t, intptr_t) {
+  if (message == WM_CLOSE) PlatformDestroyWindow(window);
+  return 0;
+}
+
+// SIGTERM while the name prompt waits ends it, and the boxes shown on the way out answer at once,
+// so no dialog holds the program once it is ending. Run in a child process of its own, since the
+// ending is for good; SIGALRM ends the child if anything waits.
+TEST(GtkEnding, ATerminationSignalEndsThePromptAndLaterBoxesAnswerAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        alarm(5);
+        WindowHandle main = PlatformCreateLayeredWindow("Kestrow", 0, 0, 60, 60, DestroyOnClose);
+        PlatformSetTimer(main, 1, 50, [](WindowHandle window, uint32_t, uintptr_t id, uint32_t) {
+          PlatformKillTimer(window, id);
+          kill(getpid(), SIGTERM);
+        });
+        std::string typed = PlatformPromptText(main, "Kestrow", "Nom :", "Ann", 32);
+        int answer = PlatformMessageBox(main, "Encore ?", "Kestrow", MB_YESNO);
+        std::exit(typed.empty() && answer == IDNO ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 // --- Notification icon ---------------------------------------------------------------------
 
 Atom TraySelection() {

@@ -49,6 +49,9 @@ void GtkRegisterWindow(WindowHandle window);
 bool GtkAlive(WindowHandle window);
 // A termination signal came or the main window is gone: no dialog waits for an answer any more.
 bool GtkProgramEnding();
+// Runs a dialog's own loop until the dialog quits it, or until the program ends, which ends
+// every loop.
+void GtkRunDialogLoop(GMainLoop* loop);
 // Before `changed` of the window's image is replaced by the same area of `pixels` (an image of
 // the same size): limits the window's input to the new image's pixels with alpha above 0, unless
 // the push leaves that set as it was.

@@ -392,6 +392,7 @@ std::string PlatformProgramFileAddress(const std::string& fileName) {
 std::string PlatformPromptText(WindowHandle owner, const std::string& title,
                                const std::string& prompt, const std::string& defaultText,
                                int maxLength) {
+  if (GtkProgramEnding()) return std::string();
   GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWindow* gtkWindow = GTK_WINDOW(widget);
   gtk_window_set_title(gtkWindow, Cp1252ToUtf8(title).c_str());
@@ -427,7 +428,7 @@ std::string PlatformPromptText(WindowHandle owner, const std::string& title,
   gtk_window_present(gtkWindow);
   gtk_entry_grab_focus_without_selecting(GTK_ENTRY(entry));
   gtk_editable_set_position(GTK_EDITABLE(entry), -1);
-  g_main_loop_run(state.loop);
+  GtkRunDialogLoop(state.loop);
   g_main_loop_unref(state.loop);
   std::string text = state.confirmed ? Utf8ToCp1252(gtk_entry_get_text(GTK_ENTRY(entry))) : "";
   gtk_widget_destroy(widget);

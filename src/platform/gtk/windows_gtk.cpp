@@ -297,6 +297,13 @@ bool GtkProgramEnding() {
   return terminating || ending;
 }
 
+void GtkRunDialogLoop(GMainLoop* loop) {
+  if (ending) return;
+  loops.push_back(loop);
+  g_main_loop_run(loop);
+  loops.erase(std::find(loops.begin(), loops.end(), loop));
+}
+
 // --- Process -------------------------------------------------------------------------------
 
 void PlatformStart() {
