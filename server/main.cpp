@@ -38,7 +38,13 @@ constexpr const char* kUsage =
     "  --request-timeout S\n"
     "                    seconds a connection may take to send a whole request, from\n"
     "                    its opening or the previous answer (default 10)\n"
+    "  --trusted-proxy ADDR\n"
+    "                    the address of a proxy (HAProxy) in front of the server: for\n"
+    "                    its requests alone, the client is the last address of\n"
+    "                    X-Forwarded-For, and the request rate is counted for it\n"
     "  --help            show this text\n"
+    "\n"
+    "GET /healthz answers 200 while the database answers, 503 otherwise.\n"
     "\n"
     "It refuses to start when another program listens on the port. It prints\n"
     "\"listening on ADDR:PORT\" once ready and stops on SIGTERM or SIGINT, closing\n"
@@ -102,9 +108,10 @@ bool ReadOption(const std::string& option, const char* value, ServerSettings* se
     settings->requestsPerSecond = number;
     return true;
   }
-  std::string* text = option == "--db"       ? &settings->databasePath
-                      : option == "--listen" ? &settings->listenAddress
-                                             : nullptr;
+  std::string* text = option == "--db"              ? &settings->databasePath
+                      : option == "--listen"        ? &settings->listenAddress
+                      : option == "--trusted-proxy" ? &settings->trustedProxy
+                                                    : nullptr;
   if (!text) return Refuse("unknown option \"" + option + "\"");
   if (!*value) return Refuse(option + " needs a value");
   *text = value;
@@ -129,7 +136,7 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
-  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5, 2048, 32, 32768, 4096, 5, 10};
+  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5, 2048, 32, 32768, 4096, 5, 10, ""};
   if (!ParseArguments(argc, argv, &settings)) return 2;
   return RunScoreServer(settings);
 }

@@ -115,7 +115,7 @@ bool StartSession(PGconn* connection, std::string* error) {
   return Execute(connection, (std::string("LISTEN ") + kChannel).c_str(), error);
 }
 
-// After a failed command on a lost connection, connects again for the next request.
+// Connects again when the connection was lost.
 void Recover(PostgresStore& store) {
   if (PQstatus(store.connection) != CONNECTION_BAD) return;
   store.bestChanged = true;
@@ -124,7 +124,8 @@ void Recover(PostgresStore& store) {
   if (PQstatus(store.connection) == CONNECTION_OK) StartSession(store.connection, &ignored);
 }
 
-// Runs a prepared statement; null with the message (and a recovered connection) on failure.
+// Runs a prepared statement, on a new connection when the last one was lost; null with the
+// message on failure.
 PGresult* RunPrepared(PostgresStore& store, const char* name, int count, const char* const* values,
                       const int* lengths, const int* formats, int resultFormat,
                       std::string* error) {
@@ -201,4 +202,13 @@ bool PostgresBestChanged(PostgresStore& store) {
   bool changed = store.bestChanged;
   store.bestChanged = false;
   return changed;
+}
+
+bool PostgresAnswers(PostgresStore& store) {
+  Recover(store);
+  PGresult* reply = PQexec(store.connection, "SELECT 1");
+  bool answered = PQresultStatus(reply) == PGRES_TUPLES_OK;
+  PQclear(reply);
+  if (!answered) Recover(store);
+  return answered;
 }

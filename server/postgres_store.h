@@ -21,6 +21,8 @@ bool OpenPostgresStore(PostgresStore& store, const std::string& uri, std::string
 void ClosePostgresStore(PostgresStore& store);
 // Stores a plausible result and returns its rank (0 when unranked); -1 with a message on error.
 int PostgresStoreResult(PostgresStore& store, const ReceivedResult& result, std::string* error);
+// Whether the database answers a query; connects again for the next request when not.
+bool PostgresAnswers(PostgresStore& store);
 // The list text of the best results; false with a message on error.
 bool PostgresReadBest(PostgresStore& store, std::string* text, std::string* error);
 // Whether any server announced a change of the list since the last call, or the connection

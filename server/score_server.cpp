@@ -5,6 +5,7 @@
 #include <microhttpd.h>
 #include <netdb.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -50,6 +51,7 @@ struct ServerContext {
   RateLimiter* limiter;
   ConnectionDeadlines* deadlines;
   size_t maxBody;
+  std::string trustedProxy;
 };
 
 // The body of one request as it arrives.
@@ -128,7 +130,7 @@ bool DeclaresLargeBody(MHD_Connection* connection, size_t maxBody) {
   return length && std::strtoull(length, nullptr, 10) > maxBody;
 }
 
-std::string ClientAddress(MHD_Connection* connection) {
+std::string PeerAddress(MHD_Connection* connection) {
   const MHD_ConnectionInfo* info =
       MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
   char text[INET6_ADDRSTRLEN] = "";
@@ -143,15 +145,50 @@ std::string ClientAddress(MHD_Connection* connection) {
   return text;
 }
 
+// Keeps the value of the last X-Forwarded-For header: the one the proxy added.
+MHD_Result KeepForwardedFor(void* last, MHD_ValueKind, const char* key, const char* value) {
+  if (value && strcasecmp(key, "X-Forwarded-For") == 0) *static_cast<std::string*>(last) = value;
+  return MHD_YES;
+}
+
+// The client's address: the connection's peer, or the last address the trusted proxy put in
+// X-Forwarded-For (the earlier ones come from the client and prove nothing).
+std::string ClientAddress(const ServerContext& server, MHD_Connection* connection) {
+  std::string peer = PeerAddress(connection);
+  if (server.trustedProxy.empty() || peer != server.trustedProxy) return peer;
+  std::string forwarded;
+  MHD_get_connection_values(connection, MHD_HEADER_KIND, KeepForwardedFor, &forwarded);
+  size_t comma = forwarded.rfind(',');
+  std::string last = comma == std::string::npos ? forwarded : forwarded.substr(comma + 1);
+  size_t start = last.find_first_not_of(' ');
+  if (start == std::string::npos) return peer;
+  return last.substr(start, last.find_last_not_of(' ') - start + 1);
+}
+
 MHD_Result AnswerComplete(ServerContext& server, MHD_Connection* connection,
                           const PendingRequest& pending) {
   if (pending.tooLarge) return Respond(connection, 413, std::string());
-  std::string client = ClientAddress(connection);
+  std::string client = ClientAddress(server, connection);
   if (!AllowRequest(*server.limiter, client, NowMs())) {
     return Respond(connection, 429, std::string());
   }
   ScoreReply reply = HandleScoreRequest(*server.store, pending.body, client, NowSeconds());
   return Respond(connection, reply.status, reply.body);
+}
+
+bool IsPageRequest(const char* method) {
+  return std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
+         std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
+}
+
+// The pages read with GET: the health of the store for a load balancer.
+MHD_Result AnswerPage(ServerContext& server, MHD_Connection* connection, const char* url) {
+  if (!AllowRequest(*server.limiter, ClientAddress(server, connection), NowMs())) {
+    return Respond(connection, 429, std::string());
+  }
+  if (std::strcmp(url, "/healthz") != 0) return Respond(connection, 404, std::string());
+  if (!StoreAnswers(*server.store)) return Respond(connection, 503, "unavailable\n");
+  return Respond(connection, 200, "ok\n");
 }
 
 // Called once when the headers are in, once per piece of body, and once at the end.
@@ -161,6 +198,7 @@ MHD_Result AnswerRequest(void* context, MHD_Connection* connection, const char* 
   auto& server = *static_cast<ServerContext*>(context);
   if (!*requestContext) {
     *requestContext = new PendingRequest{std::string(), false};
+    if (IsPageRequest(method)) return AnswerPage(server, connection, url);
     if (!IsScoreRequest(connection, url, method)) return Respond(connection, 404, std::string());
     if (DeclaresLargeBody(connection, server.maxBody)) {
       return Respond(connection, 413, std::string());
@@ -254,7 +292,8 @@ int RunScoreServer(const ServerSettings& settings) {
   RateLimiter limiter{
       settings.requestsPerSecond, std::max(10.0, 2 * settings.requestsPerSecond), {}, {}};
   ConnectionDeadlines deadlines{{}, {}, {}, settings.requestTimeoutSeconds * 1000LL, false};
-  ServerContext server{&store, &limiter, &deadlines, static_cast<size_t>(settings.maxBodyBytes)};
+  ServerContext server{&store, &limiter, &deadlines, static_cast<size_t>(settings.maxBodyBytes),
+                       settings.trustedProxy};
   std::thread sweeper(CloseLateConnections, &deadlines);
   MHD_Daemon* engine = StartEngine(settings, listener, server);
   int status = 0;

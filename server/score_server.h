@@ -19,6 +19,8 @@ struct ServerSettings {
   // its opening or from the previous answer).
   int idleTimeoutSeconds;
   int requestTimeoutSeconds;
+  // The address of a proxy whose X-Forwarded-For header names the client; empty for none.
+  std::string trustedProxy;
 };
 
 // Serves until SIGTERM or SIGINT; returns the process's exit code. With port 0 a free port is

@@ -69,6 +69,11 @@ int StoreResult(ScoreStore& store, const ReceivedResult& result) {
   return rank;
 }
 
+bool StoreAnswers(ScoreStore& store) {
+  std::lock_guard<std::mutex> hold(store.lock);
+  return store.usesPostgres ? PostgresAnswers(store.postgres) : SqliteAnswers(store.sqlite);
+}
+
 bool ReadBestResults(ScoreStore& store, std::string* text) {
   std::lock_guard<std::mutex> hold(store.lock);
   if (store.usesPostgres && PostgresBestChanged(store.postgres)) store.bestTextValid = false;

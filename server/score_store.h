@@ -33,6 +33,9 @@ void CloseScoreStore(ScoreStore& store);
 // (faster than kFastestPossibleTime, or without a name) is neither stored nor ranked: 0.
 int StoreResult(ScoreStore& store, const ReceivedResult& result);
 
+// Whether the database answers now.
+bool StoreAnswers(ScoreStore& store);
+
 // The best results as name "|" time pairs joined by "|", best first; false when the database
 // cannot be read.
 bool ReadBestResults(ScoreStore& store, std::string* text);

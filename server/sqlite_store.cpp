@@ -238,3 +238,8 @@ bool SqliteReadBest(SqliteStore& store, std::string* text, std::string* error) {
   *error = sqlite3_errmsg(store.database);
   return false;
 }
+
+bool SqliteAnswers(SqliteStore& store) {
+  return sqlite3_exec(store.database, "SELECT 1 FROM best LIMIT 1", nullptr, nullptr, nullptr) ==
+         SQLITE_OK;
+}

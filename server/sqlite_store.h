@@ -29,5 +29,7 @@ bool OpenSqliteStore(SqliteStore& store, const std::string& path, std::string* e
 void CloseSqliteStore(SqliteStore& store);
 // Stores a plausible result and returns its rank (0 when unranked); -1 with a message on error.
 int SqliteStoreResult(SqliteStore& store, const ReceivedResult& result, std::string* error);
+// Whether the database answers a query.
+bool SqliteAnswers(SqliteStore& store);
 // The list text of the best results; false with a message on error.
 bool SqliteReadBest(SqliteStore& store, std::string* text, std::string* error);
