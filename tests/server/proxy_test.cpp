@@ -3,13 +3,60 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "server/killed_midway.h"
 #include "server/server_process.h"
 #include "server/test_databases.h"
 
 namespace {
 
 constexpr const char* kScorePath = "/public/index.php?a=KestrowRes";
+
+httplib::Result PostScore(httplib::Client& client, const std::string& body) {
+  return client.Post(kScorePath, body, "application/x-www-form-urlencoded");
+}
+
+// The example HAProxy configuration with the ports of this test.
+std::string ExampleConfiguration(int front, int first, int second) {
+  std::string source(__FILE__);
+  std::ifstream file(source.substr(0, source.rfind("/tests/")) + "/server/haproxy.cfg");
+  std::stringstream text;
+  text << file.rdbuf();
+  std::string configuration = text.str();
+  for (auto [from, to] :
+       {std::pair<std::string, std::string>{"bind :80", "bind 127.0.0.1:" + std::to_string(front)},
+        {"127.0.0.1:8081", "127.0.0.1:" + std::to_string(first)},
+        {"127.0.0.1:8082", "127.0.0.1:" + std::to_string(second)},
+        {"inter 1s", "inter 100ms"}}) {
+    size_t at = configuration.find(from);
+    if (at != std::string::npos) configuration.replace(at, from.size(), to);
+  }
+  return configuration;
+}
+
+// HAProxy in the foreground on a configuration file; stopped at the end.
+struct Balancer {
+  pid_t pid = -1;
+  explicit Balancer(const std::string& configuration) {
+    std::string path = TemporaryDatabasePath() + ".cfg";
+    std::ofstream(path) << configuration;
+    pid = fork();
+    if (pid == 0) {
+      execlp("haproxy", "haproxy", "-db", "-q", "-f", path.c_str(), nullptr);
+      _exit(127);
+    }
+  }
+  ~Balancer() {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+};
 
 int HealthStatus(int port) {
   httplib::Client client("127.0.0.1", port);
@@ -70,6 +117,33 @@ TEST(Proxy, OnlyTheTrustedProxyNamesTheClient) {
               1)
         << example.trustedProxy << " " << example.storedClient;
   }
+}
+
+TEST(Proxy, HaproxyKeepsServingWhenOneServerIsKilledAndNothingAnsweredIsLost) {
+  std::string database = NewStoreDatabase("postgresql");
+  const std::vector<std::string> options = {"--rate", "1000000", "--trusted-proxy", "127.0.0.1"};
+  ServerProcess servers[2];
+  ASSERT_TRUE(StartScoreServer(&servers[0], database, options));
+  ASSERT_TRUE(StartScoreServer(&servers[1], database, options));
+  int front = ClosedLoopbackPort();
+  Balancer balancer(ExampleConfiguration(front, servers[0].port, servers[1].port));
+  for (int attempt = 0; attempt < 100 && HealthStatus(front) != 200; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_EQ(HealthStatus(front), 200);
+
+  KilledMidway run = SubmitWhileKilling(front, servers[0]);
+
+  std::set<std::string> stored = StoredNames(database);
+  for (const std::string& name : run.answered) EXPECT_TRUE(stored.count(name)) << name;
+  httplib::Client client("127.0.0.1", front);
+  for (int i = 0; i < 20; ++i) {
+    auto reply = PostScore(client, SubmissionBody("After" + std::to_string(i), 50 * 256));
+    ASSERT_TRUE(reply) << i;
+    EXPECT_EQ(reply->status, 200) << i;
+  }
+  EXPECT_GT(run.answered.size(), 500u);  // the other server answered after the kill
+  StopScoreServer(servers[1], SIGTERM);
 }
 
 }  // namespace

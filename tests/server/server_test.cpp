@@ -8,8 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -17,6 +15,7 @@
 #include "score_requests.h"
 #include "score_store.h"
 #include "scores/score_server_protocol.h"
+#include "server/killed_midway.h"
 #include "server/server_process.h"
 #include "server/test_databases.h"
 #include "support/token_examples.h"
@@ -42,21 +41,6 @@ struct OpenStore {
     return reply.body;
   }
 };
-
-std::set<std::string> StoredNames(const std::string& path) {
-  sqlite3* database = nullptr;
-  sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(database, "SELECT name FROM results", -1, &statement, nullptr);
-  std::set<std::string> names;
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    names.emplace(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
-                  static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
-  }
-  sqlite3_finalize(statement);
-  sqlite3_close(database);
-  return names;
-}
 
 TEST(Requests, FormFieldsAreDecoded) {
   std::string value;
@@ -315,34 +299,13 @@ TEST(Process, EveryAnsweredResultSurvivesAKillDuringConcurrentSubmissions) {
   std::string database = TemporaryDatabasePath();
   ServerProcess server;
   ASSERT_TRUE(StartScoreServer(&server, database, {"--rate", "1000000"}));
-  constexpr int kThreads = 8;
-  constexpr int kPerThread = 125;
-  std::mutex lock;
-  std::vector<std::string> answered;
-  std::atomic<int> answers = 0;
-  std::vector<std::thread> senders;
-  for (int t = 0; t < kThreads; ++t) {
-    senders.emplace_back([&, t] {
-      httplib::Client client("127.0.0.1", server.port);
-      for (int i = 0; i < kPerThread; ++i) {
-        std::string name = "T" + std::to_string(t) + "-" + std::to_string(i);
-        auto reply = Post(client, SubmissionBody(name, T(20 + i % 40, i % 100)));
-        if (!reply || reply->status != 200) continue;
-        std::lock_guard<std::mutex> hold(lock);
-        answered.push_back(name);
-        ++answers;
-      }
-    });
-  }
-  while (answers < 400) std::this_thread::sleep_for(std::chrono::microseconds(200));
-  int status = StopScoreServer(server, SIGKILL);
-  for (std::thread& sender : senders) sender.join();
-  EXPECT_TRUE(WIFSIGNALED(status));
-  EXPECT_LT(answered.size(), static_cast<size_t>(kThreads * kPerThread));  // killed midway
+  KilledMidway run = SubmitWhileKilling(server.port, server);
+  EXPECT_TRUE(WIFSIGNALED(run.status));
+  EXPECT_LT(run.answered.size(), 1000u);  // killed midway
 
   ASSERT_TRUE(StartScoreServer(&server, database));
   std::set<std::string> stored = StoredNames(database);
-  for (const std::string& name : answered) EXPECT_TRUE(stored.count(name)) << name;
+  for (const std::string& name : run.answered) EXPECT_TRUE(stored.count(name)) << name;
   httplib::Client client("127.0.0.1", server.port);
   EXPECT_EQ(Post(client, SubmissionBody("After", T(11)))->body, "1");
   StopScoreServer(server, SIGTERM);

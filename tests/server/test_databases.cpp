@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include "server_process.h"
 
@@ -118,4 +119,25 @@ int64_t CountStoredResults(const std::string& database, const std::string& where
   sqlite3_finalize(statement);
   sqlite3_close(connection);
   return count;
+}
+
+std::set<std::string> StoredNames(const std::string& database) {
+  std::set<std::string> names;
+  if (database.rfind("postgresql://", 0) == 0) {
+    std::istringstream lines(QueryPostgres(
+        database, "SELECT string_agg(convert_from(name, 'SQL_ASCII'), E'\\n') FROM results"));
+    for (std::string name; std::getline(lines, name);) names.insert(name);
+    return names;
+  }
+  sqlite3* connection = nullptr;
+  sqlite3_open_v2(database.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(connection, "SELECT name FROM results", -1, &statement, nullptr);
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    names.emplace(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
+                  static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(connection);
+  return names;
 }

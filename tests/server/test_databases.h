@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 // A new, empty database for `engine`, "sqlite" or "postgresql", named as --db takes it.
@@ -17,3 +18,5 @@ std::string NewPostgresDatabase();
 // Runs one SQL command on the database and returns the first column of the first row ("" when
 // there is none, "ERROR: ..." on failure).
 std::string QueryPostgres(const std::string& uri, const std::string& sql);
+// The names of every result the database keeps (names of one line each).
+std::set<std::string> StoredNames(const std::string& database);
