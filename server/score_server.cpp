@@ -21,6 +21,7 @@
 #include <unordered_map>
 
 #include "rate_limit.h"
+#include "score_pages.h"
 #include "score_requests.h"
 #include "score_store.h"
 
@@ -106,15 +107,19 @@ void FinishRequest(void* context, MHD_Connection* connection, void** requestCont
   RestartDeadline(*static_cast<ServerContext*>(context)->deadlines, connection);
 }
 
-MHD_Result Respond(MHD_Connection* connection, int status, const std::string& body) {
+MHD_Result RespondTyped(MHD_Connection* connection, int status, const std::string& body,
+                        const char* type) {
   MHD_Response* response = MHD_create_response_from_buffer(
       body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
   if (!response) return MHD_NO;
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
-                          "text/plain; charset=windows-1252");
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
   MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
   MHD_destroy_response(response);
   return queued;
+}
+
+MHD_Result Respond(MHD_Connection* connection, int status, const std::string& body) {
+  return RespondTyped(connection, status, body, "text/plain; charset=windows-1252");
 }
 
 bool IsScoreRequest(MHD_Connection* connection, const char* url, const char* method) {
@@ -181,14 +186,24 @@ bool IsPageRequest(const char* method) {
          std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
 }
 
-// The pages read with GET: the health of the store for a load balancer.
+// The pages read with GET: the best times as HTML and as JSON, made from the cached list, and
+// the health of the store for a load balancer.
 MHD_Result AnswerPage(ServerContext& server, MHD_Connection* connection, const char* url) {
   if (!AllowRequest(*server.limiter, ClientAddress(server, connection), NowMs())) {
     return Respond(connection, 429, std::string());
   }
-  if (std::strcmp(url, "/healthz") != 0) return Respond(connection, 404, std::string());
-  if (!StoreAnswers(*server.store)) return Respond(connection, 503, "unavailable\n");
-  return Respond(connection, 200, "ok\n");
+  if (std::strcmp(url, "/healthz") == 0) {
+    if (!StoreAnswers(*server.store)) return Respond(connection, 503, "unavailable\n");
+    return Respond(connection, 200, "ok\n");
+  }
+  bool page = std::strcmp(url, "/") == 0;
+  if (!page && std::strcmp(url, "/scores.json") != 0) {
+    return Respond(connection, 404, std::string());
+  }
+  std::string list;
+  if (!ReadBestResults(*server.store, &list)) return Respond(connection, 500, std::string());
+  if (page) return RespondTyped(connection, 200, RenderBestPage(list), "text/html; charset=utf-8");
+  return RespondTyped(connection, 200, RenderBestJson(list), "application/json");
 }
 
 // Called once when the headers are in, once per piece of body, and once at the end.
