@@ -42,6 +42,10 @@ constexpr const char* kUsage =
     "                    the address of a proxy (HAProxy) in front of the server: for\n"
     "                    its requests alone, the client is the last address of\n"
     "                    X-Forwarded-For, and the request rate is counted for it\n"
+    "  --metrics-port N  serve GET /metrics (Prometheus text) on this port, on a\n"
+    "                    listener of its own (default: no metrics; 0 picks a port)\n"
+    "  --metrics-listen ADDR\n"
+    "                    address of the metrics listener (default 127.0.0.1)\n"
     "  --help            show this text\n"
     "\n"
     "GET / shows the sixteen best times as a page in French, GET /scores.json as\n"
@@ -67,6 +71,7 @@ constexpr WholeOption kWholeOptions[] = {
     {"--body-bytes", 256, 4096, &ServerSettings::maxBodyBytes},
     {"--idle-timeout", 1, 3600, &ServerSettings::idleTimeoutSeconds},
     {"--request-timeout", 1, 3600, &ServerSettings::requestTimeoutSeconds},
+    {"--metrics-port", 0, 65535, &ServerSettings::metricsPort},
 };
 
 constexpr double kLowestRate = 0.001;
@@ -109,10 +114,11 @@ bool ReadOption(const std::string& option, const char* value, ServerSettings* se
     settings->requestsPerSecond = number;
     return true;
   }
-  std::string* text = option == "--db"              ? &settings->databasePath
-                      : option == "--listen"        ? &settings->listenAddress
-                      : option == "--trusted-proxy" ? &settings->trustedProxy
-                                                    : nullptr;
+  std::string* text = option == "--db"               ? &settings->databasePath
+                      : option == "--listen"         ? &settings->listenAddress
+                      : option == "--trusted-proxy"  ? &settings->trustedProxy
+                      : option == "--metrics-listen" ? &settings->metricsAddress
+                                                     : nullptr;
   if (!text) return Refuse("unknown option \"" + option + "\"");
   if (!*value) return Refuse(option + " needs a value");
   *text = value;
@@ -137,7 +143,8 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
-  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5, 2048, 32, 32768, 4096, 5, 10, ""};
+  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5, 2048, 32, 32768, 4096, 5,
+                          10,        "", "127.0.0.1",         -1};
   if (!ParseArguments(argc, argv, &settings)) return 2;
   return RunScoreServer(settings);
 }

@@ -20,6 +20,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "metrics.h"
 #include "rate_limit.h"
 #include "score_pages.h"
 #include "score_requests.h"
@@ -30,6 +31,11 @@ namespace {
 int64_t NowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int64_t NowMicroseconds() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 int64_t NowSeconds() {
@@ -51,14 +57,19 @@ struct ServerContext {
   ScoreStore* store;
   RateLimiter* limiter;
   ConnectionDeadlines* deadlines;
+  ServerMetrics* metrics;
   size_t maxBody;
   std::string trustedProxy;
 };
 
-// The body of one request as it arrives.
+// One request as its body arrives, and how it was answered, for the metrics.
 struct PendingRequest {
   std::string body;
   bool tooLarge;
+  int64_t startedUs;
+  const char* action;
+  int status;
+  const char* refusal;
 };
 
 int ConnectionSocket(MHD_Connection* connection) {
@@ -102,9 +113,15 @@ void TrackConnection(void* context, MHD_Connection* connection, void**,
 
 void FinishRequest(void* context, MHD_Connection* connection, void** requestContext,
                    MHD_RequestTerminationCode) {
-  delete static_cast<PendingRequest*>(*requestContext);
+  auto& server = *static_cast<ServerContext*>(context);
+  auto* pending = static_cast<PendingRequest*>(*requestContext);
+  if (pending && pending->status != 0) {
+    RecordRequest(*server.metrics, pending->action, pending->status, pending->refusal,
+                  static_cast<double>(NowMicroseconds() - pending->startedUs) / 1e6);
+  }
+  delete pending;
   *requestContext = nullptr;
-  RestartDeadline(*static_cast<ServerContext*>(context)->deadlines, connection);
+  RestartDeadline(*server.deadlines, connection);
 }
 
 MHD_Result RespondTyped(MHD_Connection* connection, int status, const std::string& body,
@@ -120,6 +137,15 @@ MHD_Result RespondTyped(MHD_Connection* connection, int status, const std::strin
 
 MHD_Result Respond(MHD_Connection* connection, int status, const std::string& body) {
   return RespondTyped(connection, status, body, "text/plain; charset=windows-1252");
+}
+
+// Answers the request and notes the answer for the metrics.
+MHD_Result Answer(PendingRequest& pending, MHD_Connection* connection, int status,
+                  const std::string& body, const char* refusal = nullptr,
+                  const char* type = "text/plain; charset=windows-1252") {
+  pending.status = status;
+  pending.refusal = refusal;
+  return RespondTyped(connection, status, body, type);
 }
 
 bool IsScoreRequest(MHD_Connection* connection, const char* url, const char* method) {
@@ -171,14 +197,17 @@ std::string ClientAddress(const ServerContext& server, MHD_Connection* connectio
 }
 
 MHD_Result AnswerComplete(ServerContext& server, MHD_Connection* connection,
-                          const PendingRequest& pending) {
-  if (pending.tooLarge) return Respond(connection, 413, std::string());
+                          PendingRequest& pending) {
+  if (pending.tooLarge) return Answer(pending, connection, 413, std::string(), "too_large");
   std::string client = ClientAddress(server, connection);
   if (!AllowRequest(*server.limiter, client, NowMs())) {
-    return Respond(connection, 429, std::string());
+    return Answer(pending, connection, 429, std::string(), "rate");
   }
+  std::string action;
+  FormField(pending.body, "action", &action);
+  pending.action = action == "get" ? "get" : action == "set" ? "set" : "other";
   ScoreReply reply = HandleScoreRequest(*server.store, pending.body, client, NowSeconds());
-  return Respond(connection, reply.status, reply.body);
+  return Answer(pending, connection, reply.status, reply.body, reply.refusal);
 }
 
 bool IsPageRequest(const char* method) {
@@ -188,22 +217,29 @@ bool IsPageRequest(const char* method) {
 
 // The pages read with GET: the best times as HTML and as JSON, made from the cached list, and
 // the health of the store for a load balancer.
-MHD_Result AnswerPage(ServerContext& server, MHD_Connection* connection, const char* url) {
-  if (!AllowRequest(*server.limiter, ClientAddress(server, connection), NowMs())) {
-    return Respond(connection, 429, std::string());
-  }
-  if (std::strcmp(url, "/healthz") == 0) {
-    if (!StoreAnswers(*server.store)) return Respond(connection, 503, "unavailable\n");
-    return Respond(connection, 200, "ok\n");
-  }
+MHD_Result AnswerPage(ServerContext& server, MHD_Connection* connection, const char* url,
+                      PendingRequest& pending) {
+  bool health = std::strcmp(url, "/healthz") == 0;
   bool page = std::strcmp(url, "/") == 0;
-  if (!page && std::strcmp(url, "/scores.json") != 0) {
-    return Respond(connection, 404, std::string());
+  bool json = std::strcmp(url, "/scores.json") == 0;
+  pending.action = health ? "health" : page ? "page" : json ? "json" : "other";
+  if (!AllowRequest(*server.limiter, ClientAddress(server, connection), NowMs())) {
+    return Answer(pending, connection, 429, std::string(), "rate");
   }
+  if (health) {
+    if (!StoreAnswers(*server.store)) return Answer(pending, connection, 503, "unavailable\n");
+    return Answer(pending, connection, 200, "ok\n");
+  }
+  if (!page && !json) return Answer(pending, connection, 404, std::string());
   std::string list;
-  if (!ReadBestResults(*server.store, &list)) return Respond(connection, 500, std::string());
-  if (page) return RespondTyped(connection, 200, RenderBestPage(list), "text/html; charset=utf-8");
-  return RespondTyped(connection, 200, RenderBestJson(list), "application/json");
+  if (!ReadBestResults(*server.store, &list)) {
+    return Answer(pending, connection, 500, std::string());
+  }
+  if (page) {
+    return Answer(pending, connection, 200, RenderBestPage(list), nullptr,
+                  "text/html; charset=utf-8");
+  }
+  return Answer(pending, connection, 200, RenderBestJson(list), nullptr, "application/json");
 }
 
 // Called once when the headers are in, once per piece of body, and once at the end.
@@ -212,11 +248,15 @@ MHD_Result AnswerRequest(void* context, MHD_Connection* connection, const char* 
                          void** requestContext) {
   auto& server = *static_cast<ServerContext*>(context);
   if (!*requestContext) {
-    *requestContext = new PendingRequest{std::string(), false};
-    if (IsPageRequest(method)) return AnswerPage(server, connection, url);
-    if (!IsScoreRequest(connection, url, method)) return Respond(connection, 404, std::string());
+    auto* pending =
+        new PendingRequest{std::string(), false, NowMicroseconds(), "other", 0, nullptr};
+    *requestContext = pending;
+    if (IsPageRequest(method)) return AnswerPage(server, connection, url, *pending);
+    if (!IsScoreRequest(connection, url, method)) {
+      return Answer(*pending, connection, 404, std::string());
+    }
     if (DeclaresLargeBody(connection, server.maxBody)) {
-      return Respond(connection, 413, std::string());
+      return Answer(*pending, connection, 413, std::string(), "too_large");
     }
     return MHD_YES;
   }
@@ -277,6 +317,41 @@ MHD_Daemon* StartEngine(const ServerSettings& settings, int listener, ServerCont
       FinishRequest, &server, MHD_OPTION_END);
 }
 
+MHD_Result AnswerMetrics(void* context, MHD_Connection* connection, const char* url,
+                         const char* method, const char*, const char*, size_t*, void**) {
+  if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 || std::strcmp(url, "/metrics") != 0) {
+    return Respond(connection, 404, std::string());
+  }
+  return RespondTyped(connection, 200, RenderMetrics(*static_cast<ServerMetrics*>(context)),
+                      "text/plain; version=0.0.4; charset=utf-8");
+}
+
+// The metrics on a listener of their own, so that they can stay on loopback; null when not
+// asked for. Exits on failure, as the main listener does.
+MHD_Daemon* StartMetrics(const ServerSettings& settings, ServerMetrics& metrics, bool* failed) {
+  *failed = false;
+  if (settings.metricsPort < 0) return nullptr;
+  ServerSettings where = settings;
+  where.listenAddress = settings.metricsAddress;
+  where.port = settings.metricsPort;
+  int listener = OpenListeningSocket(where);
+  MHD_Daemon* daemon =
+      listener < 0 ? nullptr
+                   : MHD_start_daemon(MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL, 0, nullptr,
+                                      nullptr, AnswerMetrics, &metrics, MHD_OPTION_LISTEN_SOCKET,
+                                      listener, MHD_OPTION_CONNECTION_LIMIT, 16u,
+                                      MHD_OPTION_CONNECTION_TIMEOUT, 5u, MHD_OPTION_END);
+  if (daemon) {
+    std::printf("metrics on %s:%d\n", where.listenAddress.c_str(), ListeningPort(listener));
+    return daemon;
+  }
+  std::fprintf(stderr, "kestrow-scores: cannot serve metrics on %s:%d: %s\n",
+               where.listenAddress.c_str(), where.port, std::strerror(errno));
+  if (listener >= 0) close(listener);
+  *failed = true;
+  return nullptr;
+}
+
 }  // namespace
 
 int RunScoreServer(const ServerSettings& settings) {
@@ -307,18 +382,27 @@ int RunScoreServer(const ServerSettings& settings) {
   RateLimiter limiter{
       settings.requestsPerSecond, std::max(10.0, 2 * settings.requestsPerSecond), {}, {}};
   ConnectionDeadlines deadlines{{}, {}, {}, settings.requestTimeoutSeconds * 1000LL, false};
-  ServerContext server{&store, &limiter, &deadlines, static_cast<size_t>(settings.maxBodyBytes),
+  ServerMetrics metrics{};
+  ServerContext server{&store,
+                       &limiter,
+                       &deadlines,
+                       &metrics,
+                       static_cast<size_t>(settings.maxBodyBytes),
                        settings.trustedProxy};
   std::thread sweeper(CloseLateConnections, &deadlines);
   MHD_Daemon* engine = StartEngine(settings, listener, server);
   int status = 0;
   if (engine) {
     std::printf("listening on %s:%d\n", settings.listenAddress.c_str(), ListeningPort(listener));
+    bool metricsFailed = false;
+    MHD_Daemon* metricsEngine = StartMetrics(settings, metrics, &metricsFailed);
     std::fflush(stdout);
     int received = 0;
-    sigwait(&signals, &received);
+    if (!metricsFailed) sigwait(&signals, &received);
+    status = metricsFailed ? 1 : 0;
     // Answers what is being answered and closes every other connection.
     MHD_stop_daemon(engine);  // closes the listening socket too
+    if (metricsEngine) MHD_stop_daemon(metricsEngine);
   } else {
     std::fprintf(stderr, "kestrow-scores: cannot start the HTTP engine\n");
     close(listener);

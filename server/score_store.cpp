@@ -14,17 +14,17 @@ void ReportError(ScoreStore& store, const char* action, const std::string& messa
   std::fflush(stderr);
 }
 
-bool IsPlausible(const ReceivedResult& result) {
-  return result.time >= kFastestPossibleTime &&
-         result.name.find_first_not_of(' ') != std::string::npos;
-}
-
 bool ReadBest(ScoreStore& store, std::string* text, std::string* error) {
   if (store.usesPostgres) return PostgresReadBest(store.postgres, text, error);
   return SqliteReadBest(store.sqlite, text, error);
 }
 
 }  // namespace
+
+bool IsPlausibleResult(const ReceivedResult& result) {
+  return result.time >= kFastestPossibleTime &&
+         result.name.find_first_not_of(' ') != std::string::npos;
+}
 
 std::string HexAddress(const std::array<unsigned char, 6>& address) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -59,7 +59,7 @@ void CloseScoreStore(ScoreStore& store) {
 }
 
 int StoreResult(ScoreStore& store, const ReceivedResult& result) {
-  if (!IsPlausible(result)) return 0;
+  if (!IsPlausibleResult(result)) return 0;
   std::lock_guard<std::mutex> hold(store.lock);
   std::string error;
   int rank = store.usesPostgres ? PostgresStoreResult(store.postgres, result, &error)

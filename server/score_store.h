@@ -27,6 +27,10 @@ struct ScoreStore {
 bool OpenScoreStore(ScoreStore& store, const std::string& database, std::string* error);
 void CloseScoreStore(ScoreStore& store);
 
+// Whether a game can give the result: a name that is not blank, and a time no faster than
+// kFastestPossibleTime.
+bool IsPlausibleResult(const ReceivedResult& result);
+
 // Stores the result and returns the rank it takes among the best (1 the best, 0 below them or
 // when it does not better the earlier best of its name and adapter); -1 when it could not be
 // stored. A result goes above the earlier ones of the same time. A result no game can give
