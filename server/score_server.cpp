@@ -62,14 +62,12 @@ struct ServerContext {
   std::string trustedProxy;
 };
 
-// One request as its body arrives, and how it was answered, for the metrics.
+// One request as its body arrives, and what the metrics need of it.
 struct PendingRequest {
   std::string body;
   bool tooLarge;
   int64_t startedUs;
   const char* action;
-  int status;
-  const char* refusal;
 };
 
 int ConnectionSocket(MHD_Connection* connection) {
@@ -113,15 +111,9 @@ void TrackConnection(void* context, MHD_Connection* connection, void**,
 
 void FinishRequest(void* context, MHD_Connection* connection, void** requestContext,
                    MHD_RequestTerminationCode) {
-  auto& server = *static_cast<ServerContext*>(context);
-  auto* pending = static_cast<PendingRequest*>(*requestContext);
-  if (pending && pending->status != 0) {
-    RecordRequest(*server.metrics, pending->action, pending->status, pending->refusal,
-                  static_cast<double>(NowMicroseconds() - pending->startedUs) / 1e6);
-  }
-  delete pending;
+  delete static_cast<PendingRequest*>(*requestContext);
   *requestContext = nullptr;
-  RestartDeadline(*server.deadlines, connection);
+  RestartDeadline(*static_cast<ServerContext*>(context)->deadlines, connection);
 }
 
 MHD_Result RespondTyped(MHD_Connection* connection, int status, const std::string& body,
@@ -139,12 +131,12 @@ MHD_Result Respond(MHD_Connection* connection, int status, const std::string& bo
   return RespondTyped(connection, status, body, "text/plain; charset=windows-1252");
 }
 
-// Answers the request and notes the answer for the metrics.
-MHD_Result Answer(PendingRequest& pending, MHD_Connection* connection, int status,
-                  const std::string& body, const char* refusal = nullptr,
+// Answers the request and counts the answer in the metrics before the client can read it.
+MHD_Result Answer(ServerContext& server, PendingRequest& pending, MHD_Connection* connection,
+                  int status, const std::string& body, const char* refusal = nullptr,
                   const char* type = "text/plain; charset=windows-1252") {
-  pending.status = status;
-  pending.refusal = refusal;
+  RecordRequest(*server.metrics, pending.action, status, refusal,
+                static_cast<double>(NowMicroseconds() - pending.startedUs) / 1e6);
   return RespondTyped(connection, status, body, type);
 }
 
@@ -198,16 +190,16 @@ std::string ClientAddress(const ServerContext& server, MHD_Connection* connectio
 
 MHD_Result AnswerComplete(ServerContext& server, MHD_Connection* connection,
                           PendingRequest& pending) {
-  if (pending.tooLarge) return Answer(pending, connection, 413, std::string(), "too_large");
+  if (pending.tooLarge) return Answer(server, pending, connection, 413, std::string(), "too_large");
   std::string client = ClientAddress(server, connection);
   if (!AllowRequest(*server.limiter, client, NowMs())) {
-    return Answer(pending, connection, 429, std::string(), "rate");
+    return Answer(server, pending, connection, 429, std::string(), "rate");
   }
   std::string action;
   FormField(pending.body, "action", &action);
   pending.action = action == "get" ? "get" : action == "set" ? "set" : "other";
   ScoreReply reply = HandleScoreRequest(*server.store, pending.body, client, NowSeconds());
-  return Answer(pending, connection, reply.status, reply.body, reply.refusal);
+  return Answer(server, pending, connection, reply.status, reply.body, reply.refusal);
 }
 
 bool IsPageRequest(const char* method) {
@@ -224,22 +216,24 @@ MHD_Result AnswerPage(ServerContext& server, MHD_Connection* connection, const c
   bool json = std::strcmp(url, "/scores.json") == 0;
   pending.action = health ? "health" : page ? "page" : json ? "json" : "other";
   if (!AllowRequest(*server.limiter, ClientAddress(server, connection), NowMs())) {
-    return Answer(pending, connection, 429, std::string(), "rate");
+    return Answer(server, pending, connection, 429, std::string(), "rate");
   }
   if (health) {
-    if (!StoreAnswers(*server.store)) return Answer(pending, connection, 503, "unavailable\n");
-    return Answer(pending, connection, 200, "ok\n");
+    if (!StoreAnswers(*server.store))
+      return Answer(server, pending, connection, 503, "unavailable\n");
+    return Answer(server, pending, connection, 200, "ok\n");
   }
-  if (!page && !json) return Answer(pending, connection, 404, std::string());
+  if (!page && !json) return Answer(server, pending, connection, 404, std::string());
   std::string list;
   if (!ReadBestResults(*server.store, &list)) {
-    return Answer(pending, connection, 500, std::string());
+    return Answer(server, pending, connection, 500, std::string());
   }
   if (page) {
-    return Answer(pending, connection, 200, RenderBestPage(list), nullptr,
+    return Answer(server, pending, connection, 200, RenderBestPage(list), nullptr,
                   "text/html; charset=utf-8");
   }
-  return Answer(pending, connection, 200, RenderBestJson(list), nullptr, "application/json");
+  return Answer(server, pending, connection, 200, RenderBestJson(list), nullptr,
+                "application/json");
 }
 
 // Called once when the headers are in, once per piece of body, and once at the end.
@@ -248,15 +242,14 @@ MHD_Result AnswerRequest(void* context, MHD_Connection* connection, const char* 
                          void** requestContext) {
   auto& server = *static_cast<ServerContext*>(context);
   if (!*requestContext) {
-    auto* pending =
-        new PendingRequest{std::string(), false, NowMicroseconds(), "other", 0, nullptr};
+    auto* pending = new PendingRequest{std::string(), false, NowMicroseconds(), "other"};
     *requestContext = pending;
     if (IsPageRequest(method)) return AnswerPage(server, connection, url, *pending);
     if (!IsScoreRequest(connection, url, method)) {
-      return Answer(*pending, connection, 404, std::string());
+      return Answer(server, *pending, connection, 404, std::string());
     }
     if (DeclaresLargeBody(connection, server.maxBody)) {
-      return Answer(*pending, connection, 413, std::string(), "too_large");
+      return Answer(server, *pending, connection, 413, std::string(), "too_large");
     }
     return MHD_YES;
   }
