@@ -9,9 +9,10 @@ namespace {
 
 // The layout this server writes; a database of a later one is refused.
 constexpr int kSchemaVersion = 1;
-// The advisory locks: one while the tables are created, one around each ranking.
+// The advisory lock held while the tables are created; store_result holds 7461002 while it ranks.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(7461001)";
-constexpr const char* kChannel = "kestrow_best";
+// The channel store_result notifies when a result enters the list.
+constexpr const char* kListen = "LISTEN kestrow_best";
 
 constexpr const char* kSchema =
     "CREATE TABLE results ("
@@ -112,7 +113,7 @@ bool StartSession(PGconn* connection, std::string* error) {
     *error = PQerrorMessage(connection);
     return false;
   }
-  return Execute(connection, (std::string("LISTEN ") + kChannel).c_str(), error);
+  return Execute(connection, kListen, error);
 }
 
 // Connects again when the connection was lost.
