@@ -23,8 +23,10 @@ constexpr const char* kUsage =
     "three flashes of 100 ms).\n"
     "\n"
     "  --port N          TCP port to listen on (default 80; 0 picks a free port)\n"
-    "  --db FILE         SQLite database of the results (default kestrow-scores.db in\n"
-    "                    the current directory; created when missing)\n"
+    "  --db FILE|URI     SQLite database of the results (default kestrow-scores.db in\n"
+    "                    the current directory; created when missing), or a PostgreSQL\n"
+    "                    connection URI (postgresql://USER@HOST:PORT/DATABASE) that\n"
+    "                    several servers can share\n"
     "  --listen ADDR     address to listen on (default 0.0.0.0)\n"
     "  --rate N          requests a second allowed to one client address (default 5)\n"
     "  --connections N   open connections in all (default 2048)\n"
@@ -37,7 +39,18 @@ constexpr const char* kUsage =
     "  --request-timeout S\n"
     "                    seconds a connection may take to send a whole request, from\n"
     "                    its opening or the previous answer (default 10)\n"
+    "  --trusted-proxy ADDR\n"
+    "                    the address of a proxy (HAProxy) in front of the server: for\n"
+    "                    its requests alone, the client is the last address of\n"
+    "                    X-Forwarded-For, and the request rate is counted for it\n"
+    "  --metrics-port N  serve GET /metrics (Prometheus text) on this port, on a\n"
+    "                    listener of its own (default: no metrics; 0 picks a port)\n"
+    "  --metrics-listen ADDR\n"
+    "                    address of the metrics listener (default 127.0.0.1)\n"
     "  --help            show this text\n"
+    "\n"
+    "GET / shows the sixteen best times as a page in French, GET /scores.json as\n"
+    "JSON, and GET /healthz answers 200 while the database answers, 503 otherwise.\n"
     "\n"
     "It refuses to start when another program listens on the port. It prints\n"
     "\"listening on ADDR:PORT\" once ready and stops on SIGTERM or SIGINT, closing\n"
@@ -52,9 +65,12 @@ enum OptionCode {
   kBodyBytes,
   kIdleTimeout,
   kRequestTimeout,
+  kMetricsPort,
   kRate,
   kDatabase,
   kListen,
+  kTrustedProxy,
+  kMetricsListen,
   kHelp,
 };
 
@@ -66,9 +82,12 @@ constexpr option kOptions[] = {
     {"body-bytes", required_argument, nullptr, kBodyBytes},
     {"idle-timeout", required_argument, nullptr, kIdleTimeout},
     {"request-timeout", required_argument, nullptr, kRequestTimeout},
+    {"metrics-port", required_argument, nullptr, kMetricsPort},
     {"rate", required_argument, nullptr, kRate},
     {"db", required_argument, nullptr, kDatabase},
     {"listen", required_argument, nullptr, kListen},
+    {"trusted-proxy", required_argument, nullptr, kTrustedProxy},
+    {"metrics-listen", required_argument, nullptr, kMetricsListen},
     {"help", no_argument, nullptr, kHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -88,6 +107,7 @@ constexpr WholeBounds kWholeBounds[] = {
     {256, 4096, &ServerSettings::maxBodyBytes},
     {1, 3600, &ServerSettings::idleTimeoutSeconds},
     {1, 3600, &ServerSettings::requestTimeoutSeconds},
+    {0, 65535, &ServerSettings::metricsPort},
 };
 
 constexpr double kLowestRate = 0.001;
@@ -133,7 +153,10 @@ bool ReadOption(int code, const char* value, ServerSettings* settings) {
     return true;
   }
   if (!*value) return Refuse(OptionName(code) + " needs a value");
-  (code == kDatabase ? settings->databasePath : settings->listenAddress) = value;
+  std::string ServerSettings::*const kTexts[] = {
+      &ServerSettings::databasePath, &ServerSettings::listenAddress, &ServerSettings::trustedProxy,
+      &ServerSettings::metricsAddress};
+  settings->*kTexts[code - kDatabase] = value;
   return true;
 }
 
@@ -166,7 +189,8 @@ Arguments ParseArguments(int argc, char** argv, ServerSettings* settings) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5, 2048, 32, 32768, 4096, 5, 10};
+  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5, 2048, 32, 32768, 4096, 5,
+                          10,        "", "127.0.0.1",         -1};
   switch (ParseArguments(argc, argv, &settings)) {
     case Arguments::help:
       std::fputs(kUsage, stdout);

@@ -15,19 +15,20 @@ ScoreReply AnswerSubmission(ScoreStore& store, std::string_view body,
   std::string token;
   SubmissionToken decoded;
   if (!FormField(body, "tmp", &token) || !DecodeSubmissionToken(token, &decoded)) {
-    return {200, "0"};
+    return {200, "0", "token"};
   }
   FormField(body, "nom", &name);
   ReceivedResult result{CleanPlayerName(name), decoded.time, decoded.address, clientAddress, now};
+  if (!IsPlausibleResult(result)) return {200, "0", "implausible"};
   int rank = StoreResult(store, result);
-  if (rank < 0) return {500, std::string()};
-  return {200, std::to_string(rank)};
+  if (rank < 0) return {500, std::string(), nullptr};
+  return {200, std::to_string(rank), nullptr};
 }
 
 ScoreReply AnswerList(ScoreStore& store) {
   std::string list;
-  if (!ReadBestResults(store, &list)) return {500, std::string()};
-  return {200, list};
+  if (!ReadBestResults(store, &list)) return {500, std::string(), nullptr};
+  return {200, list, nullptr};
 }
 
 }  // namespace
@@ -72,10 +73,10 @@ bool FormField(std::string_view body, std::string_view key, std::string* value) 
 
 ScoreReply HandleScoreRequest(ScoreStore& store, std::string_view body,
                               const std::string& clientAddress, int64_t now) {
-  if (body.size() > kMaxRequestBody) return {413, std::string()};
+  if (body.size() > kMaxRequestBody) return {413, std::string(), "too_large"};
   std::string action;
-  if (!FormField(body, "action", &action)) return {400, std::string()};
+  if (!FormField(body, "action", &action)) return {400, std::string(), "malformed"};
   if (action == "get") return AnswerList(store);
   if (action == "set") return AnswerSubmission(store, body, clientAddress, now);
-  return {400, std::string()};
+  return {400, std::string(), "malformed"};
 }

@@ -14,6 +14,8 @@ inline constexpr size_t kMaxRequestBody = 4096;
 struct ScoreReply {
   int status;
   std::string body;
+  // The cause of a refusal, for the metrics; null when the request was served.
+  const char* refusal;
 };
 
 // The value of the first field named `key` in a form body, percent-decoded ("+" is a space);

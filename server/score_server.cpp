@@ -5,6 +5,7 @@
 #include <microhttpd.h>
 #include <netdb.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,7 +20,9 @@
 #include <thread>
 #include <unordered_map>
 
+#include "metrics.h"
 #include "rate_limit.h"
+#include "score_pages.h"
 #include "score_requests.h"
 #include "score_store.h"
 
@@ -28,6 +31,11 @@ namespace {
 int64_t NowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int64_t NowMicroseconds() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 int64_t NowSeconds() {
@@ -49,13 +57,17 @@ struct ServerContext {
   ScoreStore* store;
   RateLimiter* limiter;
   ConnectionDeadlines* deadlines;
+  ServerMetrics* metrics;
   size_t maxBody;
+  std::string trustedProxy;
 };
 
-// The body of one request as it arrives.
+// One request as its body arrives, and what the metrics need of it.
 struct PendingRequest {
   std::string body;
   bool tooLarge;
+  int64_t startedUs;
+  const char* action;
 };
 
 int ConnectionSocket(MHD_Connection* connection) {
@@ -104,15 +116,28 @@ void FinishRequest(void* context, MHD_Connection* connection, void** requestCont
   RestartDeadline(*static_cast<ServerContext*>(context)->deadlines, connection);
 }
 
-MHD_Result Respond(MHD_Connection* connection, int status, const std::string& body) {
+MHD_Result RespondTyped(MHD_Connection* connection, int status, const std::string& body,
+                        const char* type) {
   MHD_Response* response = MHD_create_response_from_buffer(
       body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
   if (!response) return MHD_NO;
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
-                          "text/plain; charset=windows-1252");
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
   MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
   MHD_destroy_response(response);
   return queued;
+}
+
+MHD_Result Respond(MHD_Connection* connection, int status, const std::string& body) {
+  return RespondTyped(connection, status, body, "text/plain; charset=windows-1252");
+}
+
+// Answers the request and counts the answer in the metrics before the client can read it.
+MHD_Result Answer(ServerContext& server, PendingRequest& pending, MHD_Connection* connection,
+                  int status, const std::string& body, const char* refusal = nullptr,
+                  const char* type = "text/plain; charset=windows-1252") {
+  RecordRequest(*server.metrics, pending.action, status, refusal,
+                static_cast<double>(NowMicroseconds() - pending.startedUs) / 1e6);
+  return RespondTyped(connection, status, body, type);
 }
 
 bool IsScoreRequest(MHD_Connection* connection, const char* url, const char* method) {
@@ -128,7 +153,7 @@ bool DeclaresLargeBody(MHD_Connection* connection, size_t maxBody) {
   return length && std::strtoull(length, nullptr, 10) > maxBody;
 }
 
-std::string ClientAddress(MHD_Connection* connection) {
+std::string PeerAddress(MHD_Connection* connection) {
   const MHD_ConnectionInfo* info =
       MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
   char text[INET6_ADDRSTRLEN] = "";
@@ -143,15 +168,72 @@ std::string ClientAddress(MHD_Connection* connection) {
   return text;
 }
 
+// Keeps the value of the last X-Forwarded-For header: the one the proxy added.
+MHD_Result KeepForwardedFor(void* last, MHD_ValueKind, const char* key, const char* value) {
+  if (value && strcasecmp(key, "X-Forwarded-For") == 0) *static_cast<std::string*>(last) = value;
+  return MHD_YES;
+}
+
+// The client's address: the connection's peer, or the last address the trusted proxy put in
+// X-Forwarded-For (the earlier ones come from the client and prove nothing).
+std::string ClientAddress(const ServerContext& server, MHD_Connection* connection) {
+  std::string peer = PeerAddress(connection);
+  if (server.trustedProxy.empty() || peer != server.trustedProxy) return peer;
+  std::string forwarded;
+  MHD_get_connection_values(connection, MHD_HEADER_KIND, KeepForwardedFor, &forwarded);
+  size_t comma = forwarded.rfind(',');
+  std::string last = comma == std::string::npos ? forwarded : forwarded.substr(comma + 1);
+  size_t start = last.find_first_not_of(' ');
+  if (start == std::string::npos) return peer;
+  return last.substr(start, last.find_last_not_of(' ') - start + 1);
+}
+
 MHD_Result AnswerComplete(ServerContext& server, MHD_Connection* connection,
-                          const PendingRequest& pending) {
-  if (pending.tooLarge) return Respond(connection, 413, std::string());
-  std::string client = ClientAddress(connection);
+                          PendingRequest& pending) {
+  if (pending.tooLarge) return Answer(server, pending, connection, 413, std::string(), "too_large");
+  std::string client = ClientAddress(server, connection);
   if (!AllowRequest(*server.limiter, client, NowMs())) {
-    return Respond(connection, 429, std::string());
+    return Answer(server, pending, connection, 429, std::string(), "rate");
   }
+  std::string action;
+  FormField(pending.body, "action", &action);
+  pending.action = action == "get" ? "get" : action == "set" ? "set" : "other";
   ScoreReply reply = HandleScoreRequest(*server.store, pending.body, client, NowSeconds());
-  return Respond(connection, reply.status, reply.body);
+  return Answer(server, pending, connection, reply.status, reply.body, reply.refusal);
+}
+
+bool IsPageRequest(const char* method) {
+  return std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
+         std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
+}
+
+// The pages read with GET: the best times as HTML and as JSON, made from the cached list, and
+// the health of the store for a load balancer.
+MHD_Result AnswerPage(ServerContext& server, MHD_Connection* connection, const char* url,
+                      PendingRequest& pending) {
+  bool health = std::strcmp(url, "/healthz") == 0;
+  bool page = std::strcmp(url, "/") == 0;
+  bool json = std::strcmp(url, "/scores.json") == 0;
+  pending.action = health ? "health" : page ? "page" : json ? "json" : "other";
+  if (!AllowRequest(*server.limiter, ClientAddress(server, connection), NowMs())) {
+    return Answer(server, pending, connection, 429, std::string(), "rate");
+  }
+  if (health) {
+    if (!StoreAnswers(*server.store))
+      return Answer(server, pending, connection, 503, "unavailable\n");
+    return Answer(server, pending, connection, 200, "ok\n");
+  }
+  if (!page && !json) return Answer(server, pending, connection, 404, std::string());
+  std::string list;
+  if (!ReadBestResults(*server.store, &list)) {
+    return Answer(server, pending, connection, 500, std::string());
+  }
+  if (page) {
+    return Answer(server, pending, connection, 200, RenderBestPage(list), nullptr,
+                  "text/html; charset=utf-8");
+  }
+  return Answer(server, pending, connection, 200, RenderBestJson(list), nullptr,
+                "application/json");
 }
 
 // Called once when the headers are in, once per piece of body, and once at the end.
@@ -160,10 +242,14 @@ MHD_Result AnswerRequest(void* context, MHD_Connection* connection, const char* 
                          void** requestContext) {
   auto& server = *static_cast<ServerContext*>(context);
   if (!*requestContext) {
-    *requestContext = new PendingRequest{std::string(), false};
-    if (!IsScoreRequest(connection, url, method)) return Respond(connection, 404, std::string());
+    auto* pending = new PendingRequest{std::string(), false, NowMicroseconds(), "other"};
+    *requestContext = pending;
+    if (IsPageRequest(method)) return AnswerPage(server, connection, url, *pending);
+    if (!IsScoreRequest(connection, url, method)) {
+      return Answer(server, *pending, connection, 404, std::string());
+    }
     if (DeclaresLargeBody(connection, server.maxBody)) {
-      return Respond(connection, 413, std::string());
+      return Answer(server, *pending, connection, 413, std::string(), "too_large");
     }
     return MHD_YES;
   }
@@ -224,6 +310,41 @@ MHD_Daemon* StartEngine(const ServerSettings& settings, int listener, ServerCont
       FinishRequest, &server, MHD_OPTION_END);
 }
 
+MHD_Result AnswerMetrics(void* context, MHD_Connection* connection, const char* url,
+                         const char* method, const char*, const char*, size_t*, void**) {
+  if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 || std::strcmp(url, "/metrics") != 0) {
+    return Respond(connection, 404, std::string());
+  }
+  return RespondTyped(connection, 200, RenderMetrics(*static_cast<ServerMetrics*>(context)),
+                      "text/plain; version=0.0.4; charset=utf-8");
+}
+
+// The metrics on a listener of their own, so that they can stay on loopback; null when not
+// asked for. Exits on failure, as the main listener does.
+MHD_Daemon* StartMetrics(const ServerSettings& settings, ServerMetrics& metrics, bool* failed) {
+  *failed = false;
+  if (settings.metricsPort < 0) return nullptr;
+  ServerSettings where = settings;
+  where.listenAddress = settings.metricsAddress;
+  where.port = settings.metricsPort;
+  int listener = OpenListeningSocket(where);
+  MHD_Daemon* daemon =
+      listener < 0 ? nullptr
+                   : MHD_start_daemon(MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL, 0, nullptr,
+                                      nullptr, AnswerMetrics, &metrics, MHD_OPTION_LISTEN_SOCKET,
+                                      listener, MHD_OPTION_CONNECTION_LIMIT, 16u,
+                                      MHD_OPTION_CONNECTION_TIMEOUT, 5u, MHD_OPTION_END);
+  if (daemon) {
+    std::printf("metrics on %s:%d\n", where.listenAddress.c_str(), ListeningPort(listener));
+    return daemon;
+  }
+  std::fprintf(stderr, "kestrow-scores: cannot serve metrics on %s:%d: %s\n",
+               where.listenAddress.c_str(), where.port, std::strerror(errno));
+  if (listener >= 0) close(listener);
+  *failed = true;
+  return nullptr;
+}
+
 }  // namespace
 
 int RunScoreServer(const ServerSettings& settings) {
@@ -254,17 +375,27 @@ int RunScoreServer(const ServerSettings& settings) {
   RateLimiter limiter{
       settings.requestsPerSecond, std::max(10.0, 2 * settings.requestsPerSecond), {}, {}};
   ConnectionDeadlines deadlines{{}, {}, {}, settings.requestTimeoutSeconds * 1000LL, false};
-  ServerContext server{&store, &limiter, &deadlines, static_cast<size_t>(settings.maxBodyBytes)};
+  ServerMetrics metrics{};
+  ServerContext server{&store,
+                       &limiter,
+                       &deadlines,
+                       &metrics,
+                       static_cast<size_t>(settings.maxBodyBytes),
+                       settings.trustedProxy};
   std::thread sweeper(CloseLateConnections, &deadlines);
   MHD_Daemon* engine = StartEngine(settings, listener, server);
   int status = 0;
   if (engine) {
     std::printf("listening on %s:%d\n", settings.listenAddress.c_str(), ListeningPort(listener));
+    bool metricsFailed = false;
+    MHD_Daemon* metricsEngine = StartMetrics(settings, metrics, &metricsFailed);
     std::fflush(stdout);
     int received = 0;
-    sigwait(&signals, &received);
+    if (!metricsFailed) sigwait(&signals, &received);
+    status = metricsFailed ? 1 : 0;
     // Answers what is being answered and closes every other connection.
     MHD_stop_daemon(engine);  // closes the listening socket too
+    if (metricsEngine) MHD_stop_daemon(metricsEngine);
   } else {
     std::fprintf(stderr, "kestrow-scores: cannot start the HTTP engine\n");
     close(listener);

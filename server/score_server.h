@@ -19,6 +19,11 @@ struct ServerSettings {
   // its opening or from the previous answer).
   int idleTimeoutSeconds;
   int requestTimeoutSeconds;
+  // The address of a proxy whose X-Forwarded-For header names the client; empty for none.
+  std::string trustedProxy;
+  // Where GET /metrics is served, on a listener of its own; no metrics with port -1.
+  std::string metricsAddress;
+  int metricsPort;
 };
 
 // Serves until SIGTERM or SIGINT; returns the process's exit code. With port 0 a free port is

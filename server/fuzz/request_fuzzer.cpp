@@ -14,7 +14,7 @@ ScoreStore& Store() {
   static ScoreStore store{};
   static int uses = 0;
   if (uses++ % 4096 == 0) {
-    if (store.database) CloseScoreStore(store);
+    if (store.sqlite.database) CloseScoreStore(store);
     std::string error;
     if (!OpenScoreStore(store, ":memory:", &error)) __builtin_trap();
   }

@@ -10,10 +10,11 @@ src=$(dirname "$server")/src
 clang=$(command -v clang++ || command -v clang++-14)
 mkdir -p "$work/corpus"
 binary="$work/request_fuzzer"
-sources=("$here/request_fuzzer.cpp" "$server/score_requests.cpp" "$server/score_store.cpp")
+sources=("$here/request_fuzzer.cpp" "$server/score_requests.cpp" "$server/score_store.cpp"
+  "$server/sqlite_store.cpp" "$server/postgres_store.cpp")
 if [[ ! -x "$binary" || -n "$(find "${sources[@]}" "$server"/*.h "$src/scores/score_server_protocol.h" -newer "$binary")" ]]; then
   "$clang" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$server" -I"$src" "${sources[@]}" -lsqlite3 -o "$binary"
+    -I"$server" -I"$src" $(pkg-config --cflags libpq) "${sources[@]}" -lsqlite3 -lpq -o "$binary"
 fi
 # Seeds: the two requests and a few malformed ones.
 printf 'action=get' >"$work/corpus/get"

@@ -8,8 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -17,7 +15,9 @@
 #include "score_requests.h"
 #include "score_store.h"
 #include "scores/score_server_protocol.h"
+#include "server/killed_midway.h"
 #include "server/server_process.h"
+#include "server/test_databases.h"
 #include "support/token_examples.h"
 
 namespace {
@@ -29,8 +29,8 @@ constexpr int32_t T(int s, int c = 0) {
 
 struct OpenStore {
   ScoreStore store{};
-  std::string path = TemporaryDatabasePath();
-  OpenStore() {
+  std::string path;
+  explicit OpenStore(const std::string& database = TemporaryDatabasePath()) : path(database) {
     std::string error;
     EXPECT_TRUE(OpenScoreStore(store, path, &error)) << error;
   }
@@ -41,33 +41,6 @@ struct OpenStore {
     return reply.body;
   }
 };
-
-int64_t CountRows(const std::string& path, const std::string& where = "1") {
-  sqlite3* database = nullptr;
-  sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_stmt* statement = nullptr;
-  std::string sql = "SELECT count(*) FROM results WHERE " + where;
-  sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr);
-  int64_t count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : -1;
-  sqlite3_finalize(statement);
-  sqlite3_close(database);
-  return count;
-}
-
-std::set<std::string> StoredNames(const std::string& path) {
-  sqlite3* database = nullptr;
-  sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(database, "SELECT name FROM results", -1, &statement, nullptr);
-  std::set<std::string> names;
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    names.emplace(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
-                  static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
-  }
-  sqlite3_finalize(statement);
-  sqlite3_close(database);
-  return names;
-}
 
 TEST(Requests, FormFieldsAreDecoded) {
   std::string value;
@@ -85,8 +58,12 @@ TEST(Requests, FormFieldsAreDecoded) {
   EXPECT_EQ(DecodeFormText("%zz%41"), "%zzA");
 }
 
-TEST(Requests, SubmissionsAreRankedAndListed) {
-  OpenStore server;
+// The store tests run on SQLite and on PostgreSQL alike.
+class EachStore : public testing::TestWithParam<std::string> {};
+INSTANTIATE_TEST_SUITE_P(Stores, EachStore, testing::Values("sqlite", "postgresql"));
+
+TEST_P(EachStore, SubmissionsAreRankedAndListed) {
+  OpenStore server(NewStoreDatabase(GetParam()));
   EXPECT_EQ(server.Ask("action=get"), "");
   EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(50))), "1");
   EXPECT_EQ(server.Ask(SubmissionBody("Bob", T(30))), "1");
@@ -94,11 +71,12 @@ TEST(Requests, SubmissionsAreRankedAndListed) {
   EXPECT_EQ(server.Ask(SubmissionBody("Dee", T(40))), "2");  // above the earlier equal time
   EXPECT_EQ(server.Ask(SubmissionBody("Zo%E9", T(70, 5))), "5");
   EXPECT_EQ(server.Ask("action=get"), "Bob|7680|Dee|10240|Cy|10240|Ann|12800|Zo\xE9|68101");
-  EXPECT_EQ(CountRows(server.path, "client = '192.0.2.7' AND adapter = '001A2B3C4D5E'"), 5);
+  EXPECT_EQ(CountStoredResults(server.path, "client = '192.0.2.7' AND adapter = '001A2B3C4D5E'"),
+            5);
 }
 
-TEST(Requests, OnlyTheSixteenBestAreRankedButEveryResultIsKept) {
-  OpenStore server;
+TEST_P(EachStore, OnlyTheSixteenBestAreRankedButEveryResultIsKept) {
+  OpenStore server(NewStoreDatabase(GetParam()));
   for (int i = 0; i < kBestResults; ++i) {
     EXPECT_EQ(server.Ask(SubmissionBody("P" + std::to_string(i), T(20 + i))),
               std::to_string(i + 1));
@@ -110,11 +88,11 @@ TEST(Requests, OnlyTheSixteenBestAreRankedButEveryResultIsKept) {
   EXPECT_EQ(list.find("P15"), std::string::npos);
   EXPECT_EQ(list.find("Slow"), std::string::npos);
   EXPECT_EQ(std::count(list.begin(), list.end(), '|'), 2 * kBestResults - 1);
-  EXPECT_EQ(CountRows(server.path), kBestResults + 2);
+  EXPECT_EQ(CountStoredResults(server.path), kBestResults + 2);
 }
 
-TEST(Requests, BadTokensAreRefusedAndNeverStored) {
-  OpenStore server;
+TEST_P(EachStore, BadTokensAreRefusedAndNeverStored) {
+  OpenStore server(NewStoreDatabase(GetParam()));
   std::string token =
       FormatSubmissionToken(EncodeResultTime(2 * 65536 + 3 * 256 + 4), kExampleAddress, 9);
   std::vector<std::string> refused = {
@@ -138,31 +116,31 @@ TEST(Requests, BadTokensAreRefusedAndNeverStored) {
     }
   }
   for (const std::string& body : refused) EXPECT_EQ(server.Ask(body), "0") << body;
-  EXPECT_EQ(CountRows(server.path), 0);
+  EXPECT_EQ(CountStoredResults(server.path), 0);
   EXPECT_EQ(server.Ask("action=set&nom=x&tmp=" + token), "1");
 }
 
-TEST(Requests, NamesAreBoundedAndCannotBreakTheList) {
-  OpenStore server;
+TEST_P(EachStore, NamesAreBoundedAndCannotBreakTheList) {
+  OpenStore server(NewStoreDatabase(GetParam()));
   EXPECT_EQ(server.Ask(SubmissionBody("a%7Cb%0D%0Ac%00d", T(11))), "1");
   EXPECT_EQ(server.Ask(SubmissionBody(std::string(100, 'L'), T(12))), "2");
   EXPECT_EQ(server.Ask("action=get"), "abcd|2816|" + std::string(kMaxNameLength, 'L') + "|3072");
 }
 
-TEST(Requests, ResultsNoGameCanGiveAreRefusedAndNeverStored) {
-  OpenStore server;
+TEST_P(EachStore, ResultsNoGameCanGiveAreRefusedAndNeverStored) {
+  OpenStore server(NewStoreDatabase(GetParam()));
   for (const std::string& body :
        {SubmissionBody("Ann", 0), SubmissionBody("Ann", T(10, 19)), SubmissionBody("", T(30)),
         SubmissionBody("+++", T(30)), SubmissionBody("%7C%0D", T(30))}) {
     EXPECT_EQ(server.Ask(body), "0") << body;
   }
   EXPECT_EQ(server.Ask("action=get"), "");
-  EXPECT_EQ(CountRows(server.path), 0);
+  EXPECT_EQ(CountStoredResults(server.path), 0);
   EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(10, 20))), "1");  // the fastest possible game
 }
 
-TEST(Requests, EachNameAndAdapterHoldsOneRowOfTheList) {
-  OpenStore server;
+TEST_P(EachStore, EachNameAndAdapterHoldsOneRowOfTheList) {
+  OpenStore server(NewStoreDatabase(GetParam()));
   const unsigned char otherAdapter[6] = {0x02, 0, 0, 0, 0, 1};
   std::string otherAnn =
       "action=set&nom=Ann&tmp=" + FormatSubmissionToken(EncodeResultTime(T(45)), otherAdapter, 7);
@@ -173,7 +151,7 @@ TEST(Requests, EachNameAndAdapterHoldsOneRowOfTheList) {
   EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(30))), "1");
   EXPECT_EQ(server.Ask(otherAnn), "3");
   EXPECT_EQ(server.Ask("action=get"), "Ann|7680|Bob|8960|Ann|11520");
-  EXPECT_EQ(CountRows(server.path), 6);  // every result is kept
+  EXPECT_EQ(CountStoredResults(server.path), 6);  // every result is kept
 }
 
 TEST(Requests, ADatabaseOfEveryResultGetsItsListOfBestOnOpening) {
@@ -196,7 +174,7 @@ TEST(Requests, ADatabaseOfEveryResultGetsItsListOfBestOnOpening) {
   EXPECT_TRUE(ReadBestResults(store, &list));
   EXPECT_EQ(list, "Ann|7680|Bob|8960|Ann|11520");
   CloseScoreStore(store);
-  EXPECT_EQ(CountRows(path), 6);
+  EXPECT_EQ(CountStoredResults(path), 6);
 }
 
 TEST(Requests, OtherRequestsAreRefused) {
@@ -208,10 +186,44 @@ TEST(Requests, OtherRequestsAreRefused) {
 }
 
 TEST(Requests, AnUnusableDatabaseIsReported) {
+  for (std::string database :
+       {std::string("/nonexistent-dir/x/scores.db"),
+        "postgresql://kestrow@127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/scores"}) {
+    ScoreStore store{};
+    std::string error;
+    EXPECT_FALSE(OpenScoreStore(store, database, &error)) << database;
+    EXPECT_FALSE(error.empty()) << database;
+  }
+}
+
+// Marks the database as written by a later server.
+void MarkLaterLayout(const std::string& database) {
+  if (database.rfind("postgresql://", 0) == 0) {
+    QueryPostgres(database, "INSERT INTO kestrow_schema VALUES (2)");
+    return;
+  }
+  sqlite3* connection = nullptr;
+  sqlite3_open(database.c_str(), &connection);
+  sqlite3_exec(connection, "PRAGMA user_version=2", nullptr, nullptr, nullptr);
+  sqlite3_close(connection);
+}
+
+TEST_P(EachStore, ReopeningKeepsTheTableAndALaterLayoutIsRefused) {
+  std::string database = NewStoreDatabase(GetParam());
+  {
+    OpenStore server(database);
+    EXPECT_EQ(server.Ask(SubmissionBody("Ann", T(40))), "1");
+  }
+  {
+    OpenStore server(database);
+    EXPECT_EQ(server.Ask(SubmissionBody("Bob", T(40))), "1");
+    EXPECT_EQ(server.Ask("action=get"), "Bob|10240|Ann|10240");
+  }
+  MarkLaterLayout(database);
   ScoreStore store{};
   std::string error;
-  EXPECT_FALSE(OpenScoreStore(store, "/nonexistent-dir/x/scores.db", &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(OpenScoreStore(store, database, &error));
+  EXPECT_NE(error.find("later"), std::string::npos) << error;
 }
 
 TEST(RateLimit, EachAddressHasItsBucket) {
@@ -277,7 +289,7 @@ TEST(Process, HandMadeTokensAreReadByTheProtocolsArithmetic) {
     std::string row = std::string(example.token) + "|" + std::to_string(example.time);
     EXPECT_NE(list.find(row), std::string::npos) << row << " in " << list;
   }
-  EXPECT_EQ(CountRows(database), static_cast<int64_t>(std::size(kTokenExamples)));
+  EXPECT_EQ(CountStoredResults(database), static_cast<int64_t>(std::size(kTokenExamples)));
   StopScoreServer(server, SIGTERM);
 }
 
@@ -285,34 +297,13 @@ TEST(Process, EveryAnsweredResultSurvivesAKillDuringConcurrentSubmissions) {
   std::string database = TemporaryDatabasePath();
   ServerProcess server;
   ASSERT_TRUE(StartScoreServer(&server, database, {"--rate", "1000000"}));
-  constexpr int kThreads = 8;
-  constexpr int kPerThread = 125;
-  std::mutex lock;
-  std::vector<std::string> answered;
-  std::atomic<int> answers = 0;
-  std::vector<std::thread> senders;
-  for (int t = 0; t < kThreads; ++t) {
-    senders.emplace_back([&, t] {
-      httplib::Client client("127.0.0.1", server.port);
-      for (int i = 0; i < kPerThread; ++i) {
-        std::string name = "T" + std::to_string(t) + "-" + std::to_string(i);
-        auto reply = Post(client, SubmissionBody(name, T(20 + i % 40, i % 100)));
-        if (!reply || reply->status != 200) continue;
-        std::lock_guard<std::mutex> hold(lock);
-        answered.push_back(name);
-        ++answers;
-      }
-    });
-  }
-  while (answers < 400) std::this_thread::sleep_for(std::chrono::microseconds(200));
-  int status = StopScoreServer(server, SIGKILL);
-  for (std::thread& sender : senders) sender.join();
-  EXPECT_TRUE(WIFSIGNALED(status));
-  EXPECT_LT(answered.size(), static_cast<size_t>(kThreads * kPerThread));  // killed midway
+  KilledMidway run = SubmitWhileKilling(server.port, server);
+  EXPECT_TRUE(WIFSIGNALED(run.status));
+  EXPECT_LT(run.answered.size(), 1000u);  // killed midway
 
   ASSERT_TRUE(StartScoreServer(&server, database));
   std::set<std::string> stored = StoredNames(database);
-  for (const std::string& name : answered) EXPECT_TRUE(stored.count(name)) << name;
+  for (const std::string& name : run.answered) EXPECT_TRUE(stored.count(name)) << name;
   httplib::Client client("127.0.0.1", server.port);
   EXPECT_EQ(Post(client, SubmissionBody("After", T(11)))->body, "1");
   StopScoreServer(server, SIGTERM);
@@ -360,7 +351,7 @@ TEST(Process, OneAddressCannotFloodIt) {
     if (reply->status == 429) ++refused;
   }
   EXPECT_GE(refused, 15);
-  EXPECT_EQ(CountRows(database), 30 - refused);
+  EXPECT_EQ(CountStoredResults(database), 30 - refused);
   StopScoreServer(server, SIGTERM);
 }
 
@@ -372,9 +363,9 @@ TEST(Process, HelpDescribesTheOptions) {
   size_t count;
   while ((count = fread(buffer, 1, sizeof buffer, output)) > 0) text.append(buffer, count);
   EXPECT_EQ(pclose(output), 0);
-  for (const char* option :
-       {"--port", "--db", "--listen", "--rate", "--connections", "--connections-per-address",
-        "--header-bytes", "--body-bytes", "--idle-timeout", "--request-timeout"}) {
+  for (const char* option : {"--port", "--db", "--listen", "--rate", "--connections",
+                             "--connections-per-address", "--header-bytes", "--body-bytes",
+                             "--idle-timeout", "--request-timeout", "--trusted-proxy"}) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
   EXPECT_NE(std::system((std::string(KESTROW_SCORES_BINARY) + " --port x 2>/dev/null").c_str()), 0);
