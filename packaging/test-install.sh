@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the two Debian packages from a built tree and checks them as an installer would: their
-# contents and dependencies, desktop-file-validate and lintian, then, unpacked into a throw-away
+# contents and dependencies, desktop-file-validate, appstreamcli and lintian, then, unpacked into a throw-away
 # root, the game started from its desktop entry on a private X server (window, icon, help page)
 # and the score server on loopback, answering and keeping its results across a restart.
 # Usage: test-install.sh BUILD_DIR
@@ -8,8 +8,9 @@ set -euo pipefail
 
 build=$(realpath "${1:?usage: test-install.sh BUILD_DIR}")
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-for tool in cpack dpkg-deb dpkg-shlibdeps lintian desktop-file-validate file Xvfb xdotool \
-  xwininfo xprop xdpyinfo import convert curl hardening-check readelf systemd-analyze; do
+for tool in cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog lintian desktop-file-validate \
+  appstreamcli file Xvfb xdotool xwininfo xprop xdpyinfo import convert curl hardening-check \
+  readelf systemd-analyze; do
   command -v "$tool" >/dev/null ||
     { echo "FAIL: $tool is not installed (scripts/install-deps)" >&2; exit 1; }
 done
@@ -87,7 +88,8 @@ done
 check_contents "$game_deb" \
   "./usr/games/kestrow -> ../lib/kestrow/kestrow" \
   ./usr/lib/kestrow/kestrow ./usr/lib/kestrow/Aide_Kestrow.html \
-  ./usr/share/applications/kestrow.desktop "${icons[@]}" \
+  ./usr/share/applications/kestrow.desktop ./usr/share/metainfo/org.example.kestrow.metainfo.xml \
+  "${icons[@]}" \
   ./usr/share/man/man6/kestrow.6.gz ./usr/share/man/fr/man6/kestrow.6.gz \
   ./usr/share/doc/kestrow/README.md ./usr/share/doc/kestrow/copyright \
   ./usr/share/doc/kestrow/changelog.Debian.gz
@@ -141,6 +143,27 @@ for size in 16 32 48 128 256; do
   file "$root/usr/share/icons/hicolor/${size}x$size/apps/kestrow.png" |
     grep -q "PNG image data, $size x $size" || fail "the ${size}x$size icon is not $size pixels"
 done
+
+log "appstreamcli validate"
+metainfo=$root/usr/share/metainfo/org.example.kestrow.metainfo.xml
+appstreamcli validate --no-net --strict "$metainfo" >"$work/appstream.txt" 2>&1 ||
+  { cat "$work/appstream.txt" >&2; fail "the metainfo file has errors or warnings"; }
+# Software centres pair the listing with its launcher, which must be the packaged desktop entry.
+grep -q "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$metainfo" ||
+  fail "the metainfo file does not launch $(basename "$desktop")"
+# Every changelog entry is a release of the listing, with the same upstream version and day.
+while read -r version timestamp; do
+  day=$(date -u -d "@$timestamp" +%F)
+  grep -q "<release version=\"${version%-*}\" date=\"$day\">" "$metainfo" ||
+    fail "the metainfo file has no release ${version%-*} of $day from the changelog"
+done < <(dpkg-parsechangelog -l "$source_dir/packaging/changelog" --format rfc822 --all |
+  awk '/^Version:/ { version = $2 } /^Timestamp:/ { print version, $2 }')
+# The screenshots are the repository's own.
+for image in $(sed -n 's|.*<image>.*/docs/screenshots/\([^<]*\)</image>.*|\1|p' "$metainfo"); do
+  [[ -f $source_dir/docs/screenshots/$image ]] || fail "the metainfo shows a missing $image"
+done
+(($(grep -c '<image>' "$metainfo") == $(grep -c '<image>.*/docs/screenshots/' "$metainfo"))) ||
+  fail "the metainfo shows screenshots from outside docs/screenshots"
 
 log "lintian"
 # These packages are not uploaded to Debian: there is no bug for the first upload to close.

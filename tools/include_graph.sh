@@ -13,6 +13,7 @@ platform          0
 base              1
 platform/gtk      2 private
 platform/headless 2 private
+platform/sdl      2 private
 widgets           3
 game              4
 scores            5

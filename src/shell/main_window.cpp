@@ -7,6 +7,8 @@
 #include "game/new_game.h"
 #include "game/sound.h"
 #include "platform/dialogs.h"
+#include "platform/gamepad.h"
+#include "platform/input.h"
 #include "platform/tray.h"
 #include "platform/windows.h"
 #include "scores/internet_scores.h"
@@ -110,6 +112,51 @@ void RunCommand(WindowHandle window, int command) {
   }
 }
 
+// The pad plays through the keys the player bound, so the rules cannot tell it from the keyboard.
+int32_t KeyOf(PadButton button) {
+  const KeyBindings& keys = game.playfield.keys;
+  switch (button) {
+    case PadButton::left:
+      return keys.moveLeft;
+    case PadButton::right:
+      return keys.moveRight;
+    case PadButton::up:
+    case PadButton::south:
+      return keys.rotateRight;
+    case PadButton::east:
+      return keys.rotateLeft;
+    case PadButton::down:
+      return keys.drop;
+    case PadButton::west:
+    case PadButton::rightShoulder:
+      return keys.moveDown;
+    case PadButton::back:
+      return VK_ESCAPE;
+    case PadButton::start:
+      break;
+  }
+  return 0;
+}
+
+// Start clicks "Nouvelle partie" as the mouse does, so that the button takes the focus and the
+// keys, and so the pad's, then reach the board.
+void ClickNewGameButton(WindowHandle window) {
+  intptr_t point = MakePointParam(kButtonX + kButtonWidth / 2, kButtonTop + kButtonHeight / 2);
+  PlatformSendMessage(window, WM_MOUSEMOVE, 0, point);
+  PlatformSendMessage(window, WM_LBUTTONDOWN, 1, point);
+  PlatformSendMessage(window, WM_LBUTTONUP, 0, point);
+}
+
+void PlayPadButton(WindowHandle window, PadButton button) {
+  if (button == PadButton::start) {
+    if (game.clock.running == 0) ClickNewGameButton(window);
+    return;
+  }
+  PlatformSendMessage(window, WM_KEYDOWN, KeyOf(button), 0);
+  // Escape acts on its character, which the keyboard sends after the key-down.
+  if (button == PadButton::back) PlatformSendMessage(window, WM_CHAR, VK_ESCAPE, 0);
+}
+
 void FillTrayIcon(WindowHandle window) {
   TrayIcon& icon = shell.trayIcon;
   icon.window = window;
@@ -142,6 +189,7 @@ intptr_t MainWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, 
   switch (message) {
     case WM_CREATE:
       CreateMainWindowContents(window);
+      PlatformWatchGamepads(window, PlayPadButton);
       break;
     case WM_DESTROY:
       ReleaseMainWindow();

@@ -1,0 +1,16 @@
+// Game controllers, plugged in before or while the game runs. Each press of a button the game
+// uses reaches one procedure on the message loop's thread; a held left or right is reported
+// again after the key-repeat delay, then at the key-repeat rate, as a held key is.
+#pragma once
+
+#include "platform/windows.h"
+
+enum class PadButton { left, right, up, down, south, east, west, rightShoulder, start, back };
+
+using PadProc = void (*)(WindowHandle window, PadButton button);
+
+// Watches the controllers for the window until it is destroyed. The controller service starts
+// after the window shows, on the window's own timer; without it, or without a known controller,
+// nothing is reported and nothing printed. Presses are dropped while the window is hidden or
+// disabled, as keys are.
+void PlatformWatchGamepads(WindowHandle window, PadProc procedure);
