@@ -84,6 +84,19 @@ std::string PostToScoreServer(const std::string& url, const std::string& body) {
 bool exchangeRunning = false;
 bool startupFetchPending = false;
 
+// The seed request of the game being started: its job, and the reply the job alone writes
+// until it is done.
+struct SeedRequest {
+  std::shared_ptr<BackgroundJob> job;
+  std::shared_ptr<std::string> reply;
+};
+SeedRequest seedRequest;
+
+std::string ScoreServerUrl() {
+  curl_global_init(CURL_GLOBAL_DEFAULT);  // not thread-safe: done here, on the UI thread
+  return "http://" + scoreServer.host + ":" + std::to_string(scoreServer.port) + kScoreServerPath;
+}
+
 }  // namespace
 
 void SetScoreServer(const std::string& host, int port) {
@@ -95,14 +108,42 @@ void SetScoreServer(const std::string& host, int port) {
 std::string ScoreServerExchange(const std::string& body) {
   if (exchangeRunning) return std::string();
   exchangeRunning = true;
-  curl_global_init(CURL_GLOBAL_DEFAULT);  // not thread-safe: done here, on the UI thread
-  std::string url =
-      "http://" + scoreServer.host + ":" + std::to_string(scoreServer.port) + kScoreServerPath;
+  std::string url = ScoreServerUrl();
   auto reply = std::make_shared<std::string>();
   bool finished =
       PlatformRunInBackground([reply, url, body] { *reply = PostToScoreServer(url, body); });
   exchangeRunning = false;
   return finished ? *reply : std::string();
+}
+
+// The request runs beside the countdown and takes no part in the one-exchange-at-a-time rule,
+// so it never stands in the way of a submission or a fetch.
+void RequestServerSeed() {
+  seedRequest = {};
+  if (!game.playfield.internetScores) return;
+  auto reply = std::make_shared<std::string>();
+  seedRequest.reply = reply;
+  seedRequest.job = PlatformStartBackgroundJob(
+      [reply, url = ScoreServerUrl()] { *reply = PostToScoreServer(url, "action=seed"); });
+}
+
+bool CollectServerSeed(uint64_t* seed) {
+  SeedRequest request = seedRequest;
+  seedRequest = {};
+  if (request.job == nullptr || !request.job->done) return false;
+  return ReadServerSeed(*request.reply, seed);
+}
+
+bool ReadServerSeed(std::string_view reply, uint64_t* seed) {
+  if (reply.size() != 16) return false;
+  uint64_t value = 0;
+  for (char c : reply) {
+    int digit = c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= '0' && c <= '9' ? c - '0' : -1;
+    if (digit < 0) return false;
+    value = value << 4 | static_cast<uint64_t>(digit);
+  }
+  *seed = value;
+  return true;
 }
 
 void ReadInternetTable(std::string_view reply, ScoreTable& table) {

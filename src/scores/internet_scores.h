@@ -16,6 +16,15 @@ bool FetchInternetScores();
 void FetchInternetScoresOnceShown();
 // Called after each paint of the main window: makes the start-up fetch if one waits.
 void RunStartupFetch();
+// Asks the server for a single-use seed for the game that starts, without waiting for the
+// answer; does nothing unless "Scores Internet" is on.
+void RequestServerSeed();
+// The seed of the last request when its answer has come and names one. False when there was
+// no request, no answer yet, or an answer that is no seed (a server that does not issue seeds
+// says "0" or nothing): the game then takes a seed of its own. A request is collected once.
+bool CollectServerSeed(uint64_t* seed);
+// A seed as the server writes it: exactly 16 lower-case hexadecimal digits.
+bool ReadServerSeed(std::string_view reply, uint64_t* seed);
 // Sends a won game's result; returns the server's reply, empty when the exchange failed.
 std::string SubmitResult(const std::string& name, PackedTime time);
 

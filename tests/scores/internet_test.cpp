@@ -169,6 +169,47 @@ TEST(Exchange, EveryTokenDrawsItsOwnMask) {
   EXPECT_GT(masks.size(), 100u);
 }
 
+// Only 16 lower-case hexadecimal digits name a seed: what a server that issues none answers
+// ("0", nothing, an error page) leaves the game to its own seed. One request is collected once.
+TEST(ServerSeed, OnlySixteenLowerCaseDigitsAreASeed) {
+  struct Case {
+    std::string reply;
+    int status;
+    bool seeded;
+  };
+  std::vector<Case> cases = {
+      {"0123456789abcdef", 200, true},
+      {"fedcba9876543210", 500, true},
+      {"0", 200, false},
+      {"", 200, false},
+      {"0123456789ABCDEF", 200, false},
+      {"0123456789abcdef\n", 200, false},
+      {"0123456789abcde", 200, false},
+      {"0123456789abcdeg", 200, false},
+      {"<html>erreur</html>", 404, false},
+  };
+  for (const Case& expected : cases) {
+    HeadlessReset();
+    game.playfield.internetScores = 1;
+    RecordingServer server(expected.reply, expected.status);
+    SetScoreServer("127.0.0.1", server.port);
+    RequestServerSeed();
+    uint64_t seed = 0;
+    EXPECT_EQ(CollectServerSeed(&seed), expected.seeded) << expected.reply;
+    if (expected.seeded) {
+      EXPECT_EQ(seed, std::stoull(expected.reply, nullptr, 16));
+    }
+    EXPECT_FALSE(CollectServerSeed(&seed)) << expected.reply;
+    std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(BodyOf(requests[0]), "action=seed");
+    game.playfield.internetScores = 0;
+    RequestServerSeed();
+    EXPECT_FALSE(CollectServerSeed(&seed));
+    EXPECT_EQ(server.Requests().size(), 1u);
+  }
+}
+
 TEST(Protocol, EncodingAndDecodingAreInverse) {
   for (uint32_t m = 0; m < 256; ++m) {
     for (uint32_t s = 0; s < 60; ++s) {
