@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "score_requests.h"
 #include "score_server.h"
 
 namespace {
@@ -34,7 +35,8 @@ constexpr const char* kUsage =
     "                    open connections from one client address (default 32)\n"
     "  --header-bytes N  memory of one connection for its request line and headers;\n"
     "                    larger requests are refused (default 32768)\n"
-    "  --body-bytes N    largest request body (default 4096)\n"
+    "  --body-bytes N    largest request body (default 32768, room for the replay\n"
+    "                    of a long game)\n"
     "  --idle-timeout S  seconds a connection may stay silent (default 5)\n"
     "  --request-timeout S\n"
     "                    seconds a connection may take to send a whole request, from\n"
@@ -47,6 +49,9 @@ constexpr const char* kUsage =
     "                    listener of its own (default: no metrics; 0 picks a port)\n"
     "  --metrics-listen ADDR\n"
     "                    address of the metrics listener (default 127.0.0.1)\n"
+    "  --verified-only   the shared list and the ranks count verified results alone\n"
+    "                    (by default unverified results, sent without a replay as\n"
+    "                    older games and peers do, count too)\n"
     "  --help            show this text\n"
     "\n"
     "GET / shows the sixteen best times as a page in French, GET /scores.json as\n"
@@ -56,7 +61,8 @@ constexpr const char* kUsage =
     "\"listening on ADDR:PORT\" once ready and stops on SIGTERM or SIGINT, closing\n"
     "every connection. Database errors are answered 500 and logged once per cause.\n";
 
-// Every option takes a value; getopt_long gives each its index in this table as its code.
+// getopt_long gives each option its index in this table as its code; the options after
+// kVerifiedOnly take no value.
 enum OptionCode {
   kPort,
   kConnections,
@@ -71,6 +77,7 @@ enum OptionCode {
   kListen,
   kTrustedProxy,
   kMetricsListen,
+  kVerifiedOnly,
   kHelp,
 };
 
@@ -88,6 +95,7 @@ constexpr option kOptions[] = {
     {"listen", required_argument, nullptr, kListen},
     {"trusted-proxy", required_argument, nullptr, kTrustedProxy},
     {"metrics-listen", required_argument, nullptr, kMetricsListen},
+    {"verified-only", no_argument, nullptr, kVerifiedOnly},
     {"help", no_argument, nullptr, kHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -104,7 +112,7 @@ constexpr WholeBounds kWholeBounds[] = {
     {1, 100000, &ServerSettings::maxConnections},
     {1, 100000, &ServerSettings::maxConnectionsPerAddress},
     {4096, 1048576, &ServerSettings::maxHeaderBytes},
-    {256, 4096, &ServerSettings::maxBodyBytes},
+    {256, static_cast<int>(kMaxRequestBody), &ServerSettings::maxBodyBytes},
     {1, 3600, &ServerSettings::idleTimeoutSeconds},
     {1, 3600, &ServerSettings::requestTimeoutSeconds},
     {0, 65535, &ServerSettings::metricsPort},
@@ -175,6 +183,10 @@ Arguments ParseArguments(int argc, char** argv, ServerSettings* settings) {
   int code;
   while ((code = getopt_long(argc, argv, ":", kOptions, nullptr)) != -1) {
     if (code == kHelp) return Arguments::help;
+    if (code == kVerifiedOnly) {
+      settings->verifiedOnly = true;
+      continue;
+    }
     bool read = code == '?' || code == ':' ? Refuse(WrongOption(code, argv))
                                            : ReadOption(code, optarg, settings);
     if (!read) return Arguments::wrong;
@@ -189,8 +201,8 @@ Arguments ParseArguments(int argc, char** argv, ServerSettings* settings) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5, 2048, 32, 32768, 4096, 5,
-                          10,        "", "127.0.0.1",         -1};
+  ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5,  2048, 32, 32768, 32768, 5,
+                          10,        "", "127.0.0.1",         -1, false};
   switch (ParseArguments(argc, argv, &settings)) {
     case Arguments::help:
       std::fputs(kUsage, stdout);

@@ -2,32 +2,10 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <vector>
 
 #include "base/cp1252.h"
 
 namespace {
-
-struct BestRow {
-  std::string name;  // UTF-8
-  int32_t time;
-};
-
-std::vector<BestRow> ReadRows(const std::string& list) {
-  std::vector<BestRow> rows;
-  size_t start = 0;
-  while (start < list.size()) {
-    size_t bar = list.find('|', start);
-    if (bar == std::string::npos) break;
-    size_t end = list.find('|', bar + 1);
-    if (end == std::string::npos) end = list.size();
-    std::string name = Cp1252ToUtf8(std::string_view(list).substr(start, bar - start));
-    rows.push_back({name, static_cast<int32_t>(std::atol(list.c_str() + bar + 1))});
-    start = end + 1;
-  }
-  return rows;
-}
 
 // The text as HTML character data; control characters, which a page cannot show, are left out.
 std::string EscapeHtml(const std::string& text) {
@@ -88,10 +66,17 @@ constexpr const char* kPageStart =
     "th,td{padding:.4em .6em;text-align:left;border-bottom:1px solid #d8d2c4}\n"
     "td.rang,td.temps{font-variant-numeric:tabular-nums}\n"
     "td.nom{overflow-wrap:anywhere}\n"
+    "span.verifie{color:#1d7a3a;margin-left:.3em}\n"
     "</style>\n"
     "</head>\n"
     "<body>\n"
-    "<h1>Kestrow \xE2\x80\x94 les 16 meilleurs temps</h1>\n";
+    "<h1>Kestrow \xE2\x80\x94 les 16 meilleurs temps</h1>\n"
+    "<p>\xE2\x9C\x93 : temps v\xC3\xA9rifi\xC3\xA9 par le serveur, qui a rejou\xC3\xA9 la "
+    "partie.</p>\n";
+
+// The mark after a verified time.
+constexpr const char* kVerifiedMark =
+    "<span class=\"verifie\" title=\"temps v\xC3\xA9rifi\xC3\xA9\">\xE2\x9C\x93</span>";
 
 }  // namespace
 
@@ -102,8 +87,7 @@ std::string FormatPackedTime(int32_t time) {
   return text;
 }
 
-std::string RenderBestPage(const std::string& list) {
-  std::vector<BestRow> rows = ReadRows(list);
+std::string RenderBestPage(const std::vector<BestRow>& rows) {
   std::string page = kPageStart;
   if (rows.empty()) {
     page += "<p>Aucun temps pour l\xE2\x80\x99instant.</p>\n";
@@ -111,21 +95,23 @@ std::string RenderBestPage(const std::string& list) {
     page += "<table>\n<thead><tr><th>Rang</th><th>Nom</th><th>Temps</th></tr></thead>\n<tbody>\n";
     for (size_t i = 0; i < rows.size(); ++i) {
       page += "<tr><td class=\"rang\">" + std::to_string(i + 1) + "</td><td class=\"nom\">" +
-              EscapeHtml(rows[i].name) + "</td><td class=\"temps\">" +
-              FormatPackedTime(rows[i].time) + "</td></tr>\n";
+              EscapeHtml(Cp1252ToUtf8(rows[i].name)) + "</td><td class=\"temps\">" +
+              FormatPackedTime(rows[i].time) + (rows[i].verified ? kVerifiedMark : "") +
+              "</td></tr>\n";
     }
     page += "</tbody>\n</table>\n";
   }
   return page + "</body>\n</html>\n";
 }
 
-std::string RenderBestJson(const std::string& list) {
-  std::vector<BestRow> rows = ReadRows(list);
+std::string RenderBestJson(const std::vector<BestRow>& rows) {
   std::string json = "[";
   for (size_t i = 0; i < rows.size(); ++i) {
     if (i > 0) json += ',';
-    json += "{\"rank\":" + std::to_string(i + 1) + ",\"name\":\"" + EscapeJson(rows[i].name) +
-            "\",\"time\":\"" + FormatPackedTime(rows[i].time) + "\"}";
+    json += "{\"rank\":" + std::to_string(i + 1) + ",\"name\":\"" +
+            EscapeJson(Cp1252ToUtf8(rows[i].name)) + "\",\"time\":\"" +
+            FormatPackedTime(rows[i].time) +
+            "\",\"verified\":" + (rows[i].verified ? "true" : "false") + "}";
   }
   return json + "]\n";
 }

@@ -1,5 +1,7 @@
 #include "score_requests.h"
 
+#include <sys/random.h>
+
 #include "scores/score_server_protocol.h"
 
 namespace {
@@ -10,7 +12,7 @@ int HexValue(char c) {
 }
 
 ScoreReply AnswerSubmission(ScoreStore& store, std::string_view body,
-                            const std::string& clientAddress, int64_t now) {
+                            const std::string& clientAddress, int64_t nowMs) {
   std::string name;
   std::string token;
   SubmissionToken decoded;
@@ -18,7 +20,8 @@ ScoreReply AnswerSubmission(ScoreStore& store, std::string_view body,
     return {200, "0", "token"};
   }
   FormField(body, "nom", &name);
-  ReceivedResult result{CleanPlayerName(name), decoded.time, decoded.address, clientAddress, now};
+  ReceivedResult result{CleanPlayerName(name), decoded.time, decoded.address, clientAddress,
+                        nowMs / 1000,          kUnverified,  std::string()};
   if (!IsPlausibleResult(result)) return {200, "0", "implausible"};
   int rank = StoreResult(store, result);
   if (rank < 0) return {500, std::string(), nullptr};
@@ -26,9 +29,26 @@ ScoreReply AnswerSubmission(ScoreStore& store, std::string_view body,
 }
 
 ScoreReply AnswerList(ScoreStore& store) {
-  std::string list;
-  if (!ReadBestResults(store, &list)) return {500, std::string(), nullptr};
-  return {200, list, nullptr};
+  std::vector<BestRow> rows;
+  if (!ReadBestResults(store, &rows)) return {500, std::string(), nullptr};
+  return {200, FormatBestList(rows), nullptr};
+}
+
+std::string FormatSeed(uint64_t seed) {
+  std::string text;
+  for (int shift = 60; shift >= 0; shift -= 4) text += "0123456789abcdef"[(seed >> shift) & 0xF];
+  return text;
+}
+
+// A new seed from the kernel's generator, as sixteen lower-case hexadecimal digits. An answer
+// of any other form tells the game to draw a seed of its own, so a failure answers "0".
+ScoreReply AnswerSeed(ScoreStore& store, const std::string& clientAddress, int64_t nowMs) {
+  uint64_t seed = 0;
+  if (getrandom(&seed, sizeof seed, 0) != sizeof seed ||
+      !IssueSeed(store, seed, clientAddress, nowMs)) {
+    return {500, "0", nullptr};
+  }
+  return {200, FormatSeed(seed), nullptr};
 }
 
 }  // namespace
@@ -72,11 +92,12 @@ bool FormField(std::string_view body, std::string_view key, std::string* value) 
 }
 
 ScoreReply HandleScoreRequest(ScoreStore& store, std::string_view body,
-                              const std::string& clientAddress, int64_t now) {
+                              const std::string& clientAddress, int64_t nowMs) {
   if (body.size() > kMaxRequestBody) return {413, std::string(), "too_large"};
   std::string action;
   if (!FormField(body, "action", &action)) return {400, std::string(), "malformed"};
   if (action == "get") return AnswerList(store);
-  if (action == "set") return AnswerSubmission(store, body, clientAddress, now);
+  if (action == "set") return AnswerSubmission(store, body, clientAddress, nowMs);
+  if (action == "seed") return AnswerSeed(store, clientAddress, nowMs);
   return {400, std::string(), "malformed"};
 }

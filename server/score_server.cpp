@@ -38,9 +38,9 @@ int64_t NowMicroseconds() {
   return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int64_t NowSeconds() {
+int64_t NowWallMs() {
   using namespace std::chrono;
-  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 // When each open connection must have sent its whole request; a thread shuts the late ones
@@ -197,8 +197,11 @@ MHD_Result AnswerComplete(ServerContext& server, MHD_Connection* connection,
   }
   std::string action;
   FormField(pending.body, "action", &action);
-  pending.action = action == "get" ? "get" : action == "set" ? "set" : "other";
-  ScoreReply reply = HandleScoreRequest(*server.store, pending.body, client, NowSeconds());
+  pending.action = action == "get"    ? "get"
+                   : action == "set"  ? "set"
+                   : action == "seed" ? "seed"
+                                      : "other";
+  ScoreReply reply = HandleScoreRequest(*server.store, pending.body, client, NowWallMs());
   return Answer(server, pending, connection, reply.status, reply.body, reply.refusal);
 }
 
@@ -224,15 +227,15 @@ MHD_Result AnswerPage(ServerContext& server, MHD_Connection* connection, const c
     return Answer(server, pending, connection, 200, "ok\n");
   }
   if (!page && !json) return Answer(server, pending, connection, 404, std::string());
-  std::string list;
-  if (!ReadBestResults(*server.store, &list)) {
+  std::vector<BestRow> rows;
+  if (!ReadBestResults(*server.store, &rows)) {
     return Answer(server, pending, connection, 500, std::string());
   }
   if (page) {
-    return Answer(server, pending, connection, 200, RenderBestPage(list), nullptr,
+    return Answer(server, pending, connection, 200, RenderBestPage(rows), nullptr,
                   "text/html; charset=utf-8");
   }
-  return Answer(server, pending, connection, 200, RenderBestJson(list), nullptr,
+  return Answer(server, pending, connection, 200, RenderBestJson(rows), nullptr,
                 "application/json");
 }
 
@@ -359,6 +362,7 @@ int RunScoreServer(const ServerSettings& settings) {
   signal(SIGXFSZ, SIG_IGN);
 
   ScoreStore store{};
+  store.verifiedOnly = settings.verifiedOnly;
   std::string error;
   if (!OpenScoreStore(store, settings.databasePath, &error)) {
     std::fprintf(stderr, "kestrow-scores: cannot open %s: %s\n", settings.databasePath.c_str(),

@@ -24,6 +24,8 @@ struct ServerSettings {
   // Where GET /metrics is served, on a listener of its own; no metrics with port -1.
   std::string metricsAddress;
   int metricsPort;
+  // Whether the list and the ranks count verified results alone.
+  bool verifiedOnly;
 };
 
 // Serves until SIGTERM or SIGINT; returns the process's exit code. With port 0 a free port is

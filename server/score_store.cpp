@@ -16,9 +16,9 @@ void ReportError(ScoreStore& store, const char* action, const std::string& messa
   std::fflush(stderr);
 }
 
-bool ReadBest(ScoreStore& store, std::string* text, std::string* error) {
-  if (store.usesPostgres) return PostgresReadBest(store.postgres, text, error);
-  return SqliteReadBest(store.sqlite, text, error);
+bool ReadBest(ScoreStore& store, std::vector<BestRow>* rows, std::string* error) {
+  if (store.usesPostgres) return PostgresReadBest(store.postgres, rows, error);
+  return SqliteReadBest(store.sqlite, rows, error);
 }
 
 }  // namespace
@@ -34,18 +34,26 @@ std::string HexAddress(const std::array<unsigned char, 6>& address) {
   return text;
 }
 
-void AppendBestRow(std::string* text, const char* name, size_t nameLength, int32_t time) {
-  if (!text->empty()) *text += '|';
-  if (name) text->append(name, nameLength);
-  *text += '|';
-  *text += std::to_string(time);
+bool IsRefused(const std::string& status) {
+  return status.rfind(kRefusedPrefix, 0) == 0;
+}
+
+std::string FormatBestList(const std::vector<BestRow>& rows) {
+  std::string text;
+  for (const BestRow& row : rows) {
+    if (!text.empty()) text += '|';
+    text += row.name + '|' + std::to_string(row.time);
+  }
+  return text;
 }
 
 bool OpenScoreStore(ScoreStore& store, const std::string& database, std::string* error) {
-  store.bestTextValid = false;
+  store.bestValid = false;
   store.usesPostgres = database.rfind(kPostgresPrefix, 0) == 0;
-  if (store.usesPostgres) return OpenPostgresStore(store.postgres, database, error);
-  return OpenSqliteStore(store.sqlite, database, error);
+  if (store.usesPostgres) {
+    return OpenPostgresStore(store.postgres, database, store.verifiedOnly, error);
+  }
+  return OpenSqliteStore(store.sqlite, database, store.verifiedOnly, error);
 }
 
 void CloseScoreStore(ScoreStore& store) {
@@ -56,15 +64,33 @@ void CloseScoreStore(ScoreStore& store) {
   CloseSqliteStore(store.sqlite);
 }
 
-int StoreResult(ScoreStore& store, const ReceivedResult& result) {
+int StoreResult(ScoreStore& store, ReceivedResult& result) {
   if (!IsPlausibleResult(result)) return 0;
   std::lock_guard<std::mutex> hold(store.lock);
   std::string error;
   int rank = store.usesPostgres ? PostgresStoreResult(store.postgres, result, &error)
                                 : SqliteStoreResult(store.sqlite, result, &error);
   if (rank < 0) ReportError(store, "store a result", error);
-  if (rank > 0) store.bestTextValid = false;
+  if (rank > 0) store.bestValid = false;
   return rank;
+}
+
+bool IssueSeed(ScoreStore& store, uint64_t seed, const std::string& client, int64_t nowMs) {
+  std::lock_guard<std::mutex> hold(store.lock);
+  std::string error;
+  bool issued = store.usesPostgres ? PostgresIssueSeed(store.postgres, seed, client, nowMs, &error)
+                                   : SqliteIssueSeed(store.sqlite, seed, client, nowMs, &error);
+  if (!issued) ReportError(store, "issue a seed", error);
+  return issued;
+}
+
+bool ClaimSeed(ScoreStore& store, uint64_t seed, SeedClaim* claim) {
+  std::lock_guard<std::mutex> hold(store.lock);
+  std::string error;
+  bool read = store.usesPostgres ? PostgresClaimSeed(store.postgres, seed, claim, &error)
+                                 : SqliteClaimSeed(store.sqlite, seed, claim, &error);
+  if (!read) ReportError(store, "claim a seed", error);
+  return read;
 }
 
 bool StoreAnswers(ScoreStore& store) {
@@ -72,17 +98,17 @@ bool StoreAnswers(ScoreStore& store) {
   return store.usesPostgres ? PostgresAnswers(store.postgres) : SqliteAnswers(store.sqlite);
 }
 
-bool ReadBestResults(ScoreStore& store, std::string* text) {
+bool ReadBestResults(ScoreStore& store, std::vector<BestRow>* rows) {
   std::lock_guard<std::mutex> hold(store.lock);
-  if (store.usesPostgres && PostgresBestChanged(store.postgres)) store.bestTextValid = false;
-  if (!store.bestTextValid) {
+  if (store.usesPostgres && PostgresBestChanged(store.postgres)) store.bestValid = false;
+  if (!store.bestValid) {
     std::string error;
-    if (!ReadBest(store, &store.bestText, &error)) {
+    if (!ReadBest(store, &store.best, &error)) {
       ReportError(store, "read the best results", error);
       return false;
     }
-    store.bestTextValid = true;
+    store.bestValid = true;
   }
-  *text = store.bestText;
+  *rows = store.best;
   return true;
 }

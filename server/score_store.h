@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "postgres_store.h"
 #include "received_result.h"
@@ -12,12 +13,14 @@
 
 struct ScoreStore {
   bool usesPostgres;
+  // Whether the list and the ranks count verified results alone; set before opening.
+  bool verifiedOnly;
   SqliteStore sqlite;
   PostgresStore postgres;
   std::mutex lock;
-  // The list reply, rebuilt after a result enters the best.
-  std::string bestText;
-  bool bestTextValid;
+  // The list of the best, read again after a result enters it.
+  std::vector<BestRow> best;
+  bool bestValid;
   // The database errors already logged, so that each cause is logged once.
   std::set<std::string> reportedErrors;
 };
@@ -34,12 +37,20 @@ bool IsPlausibleResult(const ReceivedResult& result);
 // Stores the result and returns the rank it takes among the best (1 the best, 0 below them or
 // when it does not better the earlier best of its name and adapter); -1 when it could not be
 // stored. A result goes above the earlier ones of the same time. A result no game can give
-// (faster than kFastestPossibleTime, or without a name) is neither stored nor ranked: 0.
-int StoreResult(ScoreStore& store, const ReceivedResult& result);
+// (faster than kFastestPossibleTime, or without a name) is neither stored nor ranked: 0. A
+// refused result is stored and not ranked: 0; a verified one whose replay was stored before is
+// stored refused, and its status changed so.
+int StoreResult(ScoreStore& store, ReceivedResult& result);
+
+// Keeps a seed issued to `client`, and forgets those issued more than kSeedLifetimeMs before;
+// false when it could not be stored.
+bool IssueSeed(ScoreStore& store, uint64_t seed, const std::string& client, int64_t nowMs);
+// Tells what the store knew of a seed a result claims (unknown, used, or fresh with its issue
+// time), and marks it used; false when the database could not be read.
+bool ClaimSeed(ScoreStore& store, uint64_t seed, SeedClaim* claim);
 
 // Whether the database answers now.
 bool StoreAnswers(ScoreStore& store);
 
-// The best results as name "|" time pairs joined by "|", best first; false when the database
-// cannot be read.
-bool ReadBestResults(ScoreStore& store, std::string* text);
+// The best results, best first; false when the database cannot be read.
+bool ReadBestResults(ScoreStore& store, std::vector<BestRow>* rows);

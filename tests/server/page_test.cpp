@@ -55,10 +55,11 @@ TEST(Page, TheBestTimesShowInABrowserAndAsJson) {
   ASSERT_TRUE(json);
   EXPECT_EQ(json->get_header_value("Content-Type"), "application/json");
   EXPECT_EQ(json->body,
-            "[{\"rank\":1,\"name\":\"Zo\xC3\xA9\",\"time\":\"00:30:00\"},"
-            "{\"rank\":2,\"name\":\"<script>alert(1)</script>\",\"time\":\"00:40:00\"},"
-            "{\"rank\":3,\"name\":\"a\\\"b\\\\c & d\",\"time\":\"00:50:05\"},"
-            "{\"rank\":4,\"name\":\"Lent\",\"time\":\"01:01:07\"}]\n");
+            "[{\"rank\":1,\"name\":\"Zo\xC3\xA9\",\"time\":\"00:30:00\",\"verified\":false},"
+            "{\"rank\":2,\"name\":\"<script>alert(1)</"
+            "script>\",\"time\":\"00:40:00\",\"verified\":false},"
+            "{\"rank\":3,\"name\":\"a\\\"b\\\\c & d\",\"time\":\"00:50:05\",\"verified\":false},"
+            "{\"rank\":4,\"name\":\"Lent\",\"time\":\"01:01:07\",\"verified\":false}]\n");
 
   std::string address = "http://127.0.0.1:" + std::to_string(server.port) + "/";
   std::string dom = RunChromium("--dump-dom", address);

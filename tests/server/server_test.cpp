@@ -27,18 +27,39 @@ constexpr int32_t T(int s, int c = 0) {
   return (s / 60) * 65536 + (s % 60) * 256 + c;
 }
 
+constexpr int64_t kNowMs = 1700000000000;
+
 struct OpenStore {
   ScoreStore store{};
   std::string path;
-  explicit OpenStore(const std::string& database = TemporaryDatabasePath()) : path(database) {
+  explicit OpenStore(const std::string& database = TemporaryDatabasePath(),
+                     bool verifiedOnly = false)
+      : path(database) {
+    store.verifiedOnly = verifiedOnly;
     std::string error;
     EXPECT_TRUE(OpenScoreStore(store, path, &error)) << error;
   }
   ~OpenStore() { CloseScoreStore(store); }
-  std::string Ask(const std::string& body) {
-    ScoreReply reply = HandleScoreRequest(store, body, "192.0.2.7", 1700000000);
+  std::string Ask(const std::string& body, int64_t nowMs = kNowMs) {
+    ScoreReply reply = HandleScoreRequest(store, body, "192.0.2.7", nowMs);
     EXPECT_EQ(reply.status, 200) << body;
     return reply.body;
+  }
+  // The list as "NAME:TIME" rows joined by spaces, verified times marked with "*".
+  std::string List() {
+    std::vector<BestRow> rows;
+    EXPECT_TRUE(ReadBestResults(store, &rows));
+    std::string text;
+    for (const BestRow& row : rows) {
+      if (!text.empty()) text += ' ';
+      text += row.name + ':' + std::to_string(row.time) + (row.verified ? "*" : "");
+    }
+    return text;
+  }
+  SeedState Claim(const std::string& seed) {
+    SeedClaim claim{};
+    EXPECT_TRUE(ClaimSeed(store, std::stoull(seed, nullptr, 16), &claim));
+    return claim.state;
   }
 };
 
@@ -154,27 +175,109 @@ TEST_P(EachStore, EachNameAndAdapterHoldsOneRowOfTheList) {
   EXPECT_EQ(CountStoredResults(server.path), 6);  // every result is kept
 }
 
-TEST(Requests, ADatabaseOfEveryResultGetsItsListOfBestOnOpening) {
-  std::string path = TemporaryDatabasePath();
-  sqlite3* database = nullptr;
-  sqlite3_open(path.c_str(), &database);
-  sqlite3_exec(database,
-               "CREATE TABLE results (id INTEGER PRIMARY KEY, name BLOB NOT NULL, time INTEGER "
-               "NOT NULL, adapter TEXT NOT NULL, client TEXT NOT NULL, received INTEGER NOT NULL);"
-               "INSERT INTO results (name, time, adapter, client, received) VALUES"
-               " ('Ann', 10240, 'A', 'c', 0), ('Ann', 7680, 'A', 'c', 0),"
-               " ('Bob', 8960, 'A', 'c', 0), ('', 5120, 'A', 'c', 0), ('Eve', 1280, 'A', 'c', 0),"
-               " ('Ann', 11520, 'B', 'c', 0);",
-               nullptr, nullptr, nullptr);
-  sqlite3_close(database);
-  ScoreStore store{};
-  std::string error;
-  ASSERT_TRUE(OpenScoreStore(store, path, &error)) << error;
-  std::string list;
-  EXPECT_TRUE(ReadBestResults(store, &list));
-  EXPECT_EQ(list, "Ann|7680|Bob|8960|Ann|11520");
-  CloseScoreStore(store);
-  EXPECT_EQ(CountStoredResults(path), 6);
+// A plausible result with its status, as a submission makes it.
+ReceivedResult Result(const std::string& name, int32_t time, const std::string& status,
+                      const std::string& digest = std::string()) {
+  return {name, time, {0, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, "192.0.2.7", 0, status, digest};
+}
+
+// Stores each result and gives the ranks, then the statuses stored, in the order given.
+std::string StoreEach(OpenStore& server, std::vector<ReceivedResult> results) {
+  std::string ranks;
+  for (ReceivedResult& result : results) {
+    ranks += std::to_string(StoreResult(server.store, result)) + " ";
+  }
+  for (const ReceivedResult& result : results) ranks += result.status + " ";
+  return ranks;
+}
+
+TEST_P(EachStore, RefusedResultsAreKeptUnlistedAndVerifiedOnlyRanksVerifiedAlone) {
+  std::string database = NewStoreDatabase(GetParam());
+  {
+    OpenStore server(database);
+    EXPECT_EQ(StoreEach(server, {Result("Ann", T(40), "unverified"),
+                                 Result("Bob", T(30), "verified", "digest-1"),
+                                 Result("Eve", T(20), "refused:too_early"),
+                                 Result("Cy", T(25), "verified", "digest-1")}),
+              "1 1 0 0 unverified verified refused:too_early refused:replayed ");
+    EXPECT_EQ(server.List(), "Bob:7680* Ann:10240");
+    EXPECT_EQ(server.Ask("action=get"), "Bob|7680|Ann|10240");
+  }
+  {
+    OpenStore server(database, true);
+    EXPECT_EQ(server.List(), "Bob:7680*");
+    EXPECT_EQ(StoreEach(server, {Result("Dee", T(35), "unverified"),
+                                 Result("Ann", T(50), "verified", "digest-2"),
+                                 Result("Fay", T(59), "verified", "digest-3")}),
+              "0 2 3 unverified verified verified ");
+    EXPECT_EQ(server.List(), "Bob:7680* Ann:12800* Fay:15104*");
+  }
+  OpenStore server(database);
+  EXPECT_EQ(server.List(), "Bob:7680* Dee:8960 Ann:10240 Fay:15104*");
+  EXPECT_EQ(CountStoredResults(database, "digest IS NOT NULL"), 3);
+  EXPECT_EQ(CountStoredResults(database), 7);
+}
+
+TEST_P(EachStore, SeedsAreSingleUseAndForgottenSixHoursAfterTheirIssue) {
+  std::string database = NewStoreDatabase(GetParam());
+  OpenStore server(database);
+  std::string first = server.Ask("action=seed");
+  std::string second = server.Ask("action=seed", kNowMs + 1);
+  for (const std::string& seed : {first, second}) {
+    EXPECT_EQ(seed.find_first_not_of("0123456789abcdef"), std::string::npos) << seed;
+    EXPECT_EQ(seed.size(), 16u);
+  }
+  EXPECT_NE(first, second);
+  SeedClaim claim{};
+  EXPECT_TRUE(ClaimSeed(server.store, std::stoull(first, nullptr, 16), &claim));
+  EXPECT_EQ(claim.state, SeedState::fresh);
+  EXPECT_EQ(claim.issuedMs, kNowMs);
+  EXPECT_EQ(server.Claim(first), SeedState::used);
+  EXPECT_EQ(server.Claim(std::string(16, 'f')), SeedState::unknown);
+  std::string late = server.Ask("action=seed", kNowMs + kSeedLifetimeMs);
+  EXPECT_EQ(server.Claim(first), SeedState::used);  // issued exactly the lifetime before
+  server.Ask("action=seed", kNowMs + 1 + kSeedLifetimeMs);
+  EXPECT_EQ(server.Claim(first), SeedState::unknown);
+  EXPECT_EQ(server.Claim(second), SeedState::fresh);
+  EXPECT_EQ(server.Claim(late), SeedState::fresh);
+}
+
+// Databases written by earlier servers: every result without the list of the best, and the
+// layout with it but without statuses or seeds.
+constexpr const char* kEarlierLayouts[] = {
+    "CREATE TABLE results (id INTEGER PRIMARY KEY, name BLOB NOT NULL, time INTEGER "
+    "NOT NULL, adapter TEXT NOT NULL, client TEXT NOT NULL, received INTEGER NOT NULL);",
+    "CREATE TABLE results (id INTEGER PRIMARY KEY, name BLOB NOT NULL, time INTEGER "
+    "NOT NULL, adapter TEXT NOT NULL, client TEXT NOT NULL, received INTEGER NOT NULL);"
+    "CREATE TABLE best (name BLOB NOT NULL, adapter TEXT NOT NULL, time INTEGER NOT NULL,"
+    "  result INTEGER NOT NULL, PRIMARY KEY (name, adapter)) WITHOUT ROWID;"
+    "CREATE INDEX best_by_time ON best (time, result);"
+    "INSERT INTO best VALUES ('Ann', 'A', 7680, 2), ('Bob', 'A', 8960, 3), ('Ann', 'B', 11520, 6);"
+    "PRAGMA user_version=1;",
+};
+
+TEST(Requests, DatabasesOfEarlierLayoutsKeepTheirResultsAsUnverified) {
+  for (const char* layout : kEarlierLayouts) {
+    std::string path = TemporaryDatabasePath();
+    sqlite3* database = nullptr;
+    sqlite3_open(path.c_str(), &database);
+    sqlite3_exec(database, layout, nullptr, nullptr, nullptr);
+    sqlite3_exec(database,
+                 "INSERT INTO results (name, time, adapter, client, received) VALUES"
+                 " ('Ann', 10240, 'A', 'c', 0), ('Ann', 7680, 'A', 'c', 0),"
+                 " ('Bob', 8960, 'A', 'c', 0), ('', 5120, 'A', 'c', 0), ('Eve', 1280, 'A', 'c', 0),"
+                 " ('Ann', 11520, 'B', 'c', 0);",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(database);
+    for (int opening = 0; opening < 2; ++opening) {
+      OpenStore server(path);
+      EXPECT_EQ(server.List(), "Ann:7680 Bob:8960 Ann:11520") << layout;
+      EXPECT_EQ(server.Ask("action=seed").size(), 16u) << layout;
+    }
+    EXPECT_EQ(CountStoredResults(path, "status = 'unverified'"), 6) << layout;
+    OpenStore server(path);
+    EXPECT_EQ(server.Ask(SubmissionBody("Cy", T(31))), "2") << layout;
+  }
 }
 
 TEST(Requests, OtherRequestsAreRefused) {
@@ -199,12 +302,12 @@ TEST(Requests, AnUnusableDatabaseIsReported) {
 // Marks the database as written by a later server.
 void MarkLaterLayout(const std::string& database) {
   if (database.rfind("postgresql://", 0) == 0) {
-    QueryPostgres(database, "INSERT INTO kestrow_schema VALUES (2)");
+    QueryPostgres(database, "INSERT INTO kestrow_schema VALUES (99)");
     return;
   }
   sqlite3* connection = nullptr;
   sqlite3_open(database.c_str(), &connection);
-  sqlite3_exec(connection, "PRAGMA user_version=2", nullptr, nullptr, nullptr);
+  sqlite3_exec(connection, "PRAGMA user_version=99", nullptr, nullptr, nullptr);
   sqlite3_close(connection);
 }
 
