@@ -3,6 +3,7 @@
 #include <string>
 
 #include "game/game.h"
+#include "game/replay.h"
 #include "platform/windows.h"
 #include "widgets/drawing.h"
 #include "widgets/widget.h"
@@ -48,13 +49,16 @@ int32_t ChronoCallback(void* object, int32_t message, int32_t, int32_t lParam) {
 }
 
 void UpdateChronometer() {
+  UpdateChronometerAt(PlatformTickCount());
+}
+
+void UpdateChronometerAt(uint32_t tick) {
   GameClock& clock = game.clock;
-  uint32_t elapsed = PlatformTickCount() - clock.startTick;
-  int32_t minutes = static_cast<int32_t>(elapsed / 60000);
-  int32_t rest = static_cast<int32_t>(elapsed - minutes * 60000u);
-  int32_t seconds = rest / 1000;
-  int32_t hundredths = (rest % 1000) / 10;
-  game.playfield.resultTime = minutes * 65536 + seconds * 256 + hundredths;
+  int32_t packed = PackedTimeOfStamp(tick - clock.startTick);
+  game.playfield.resultTime = packed;
+  int32_t minutes = packed >> 16;
+  int32_t seconds = (packed >> 8) & 0xFF;
+  int32_t hundredths = packed & 0xFF;
   Widget* widget = clock.widget;
   WidgetWindow* record = BeginWidgetDrawing(widget, DrawingMode::crisp);
   if (record == nullptr) return;

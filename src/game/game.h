@@ -40,6 +40,8 @@ struct GameHooks {
   // A game starts with recording on, and ends.
   void (*startRecording)(WindowHandle owner);
   void (*stopRecording)();
+  // A game starts: fills `seed` and returns true when the score server issued one for it.
+  bool (*gameSeed)(uint64_t* seed);
 };
 
 extern Game game;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "base/random.h"
 #include "game/board.h"
 #include "game/game.h"
 #include "game/rules.h"
@@ -45,9 +46,11 @@ void StartNewGame() {
   ClearStatusPanels(&board);
   for (int digit = 3; digit >= 1; --digit) CountDown(digit);
   DrawCountdownDigit(0, 10, 0);
-  ClearPlayfield();
+  uint64_t seed = 0;
+  bool serverSeed = gameHooks.gameSeed != nullptr && gameHooks.gameSeed(&seed);
+  if (!serverSeed) seed = LocalSeed();
   game.clock.startTick = PlatformTickCount();
-  SpawnPiece();
+  StartGameRules(seed, serverSeed, game.clock.startTick);
   game.clock.running = 1;
   WakeWindowTimers();
   DrawNextPiece(&board);

@@ -59,3 +59,7 @@ bool DecodeReplay(std::string_view text, Replay* replay, std::string* error);
 
 // Plays the replay again with the game's own rules, without drawing, sound or clock.
 ReplayOutcome PlayReplay(const Replay& replay);
+
+// A moment in milliseconds as the chronometer shows and the scores store it, cut to hundredths:
+// minutes * 65536 + seconds * 256 + hundredths.
+int32_t PackedTimeOfStamp(uint32_t milliseconds);

@@ -1,20 +1,19 @@
-// The rules: spawning, moving, turning, falling, locking, clearing rows, and the end of a game.
+// The rules as the live game plays them: on the game's own rules state, with the window, the
+// sounds and the real pauses as hooks, and the tick count as the clock.
 #pragma once
 
 #include <cstdint>
 
-inline constexpr int kSpawnColumn = 3;
-inline constexpr int kSpawnRow = 17;
-inline constexpr uint32_t kFallPeriod = 1000;
-inline constexpr int32_t kGoal = 2000;
-inline constexpr uint32_t kFlashPause = 100;
+#include "game/rules_engine.h"
 
+// Starts the rules of a new game at `tick` with pieces from `seed`, recording its replay.
+void StartGameRules(uint64_t seed, bool serverSeed, uint32_t tick);
+// A new piece enters at the current tick in place of the falling one; the falling piece moved,
+// or tested against the well.
 void SpawnPiece();
 bool PieceBlocked(int dx, int dy);
 void MovePiece(int dx, int dy);
-void LockPiece();
-bool ClearFullRows();
-void SettlePiece();
 void EndGame();
+// A key pressed during a game and the game timer: each reads the clock once.
 void HandleGameKey(int32_t key);
 void GameTick();

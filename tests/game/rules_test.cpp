@@ -72,7 +72,6 @@ Shape TurnedClockwise(const Shape& shape) {
 }
 
 TEST(Pieces, EveryTurnRightIsAQuarterTurnClockwise) {
-  FillPieceTable(game.pieceTable);
   std::set<Shape> pieces;
   for (int id = 1; id <= 7; ++id) {
     Shape smallest = ShapeOf(PieceMask(id, 1));
@@ -143,7 +142,7 @@ TEST(Moves, TurnsHaveNoWallKick) {
 
 TEST(Falling, FirstFallComesOneSecondAfterSpawn) {
   InGame([] {
-    uint32_t spawned = game.clock.lastFallTick;
+    uint32_t spawned = Board().lastFall;
     int row = Board().pieceRow;
     uint32_t fell = 0;
     for (int step = 0; step < 2000 && fell == 0; ++step) {
@@ -170,11 +169,11 @@ TEST(Falling, FallIsDueOneThousandMillisecondsAfterTheLast) {
       AdvanceToNextTick();
       int row = Board().pieceRow;
       uint32_t nextTick = PlatformTickCount() + 30;  // the timer's period
-      game.clock.lastFallTick = nextTick - since;
+      Board().lastFall = nextTick - since;
       HeadlessAdvance(30);
       EXPECT_EQ(Board().pieceRow, since < 1000 ? row : row - 1) << since;
     }
-    EXPECT_EQ(game.clock.lastFallTick, PlatformTickCount());
+    EXPECT_EQ(Board().lastFall, PlatformTickCount());
   });
 }
 
@@ -188,7 +187,7 @@ TEST(Falling, RestingPieceLocksAtTheFallTickOnly) {
 
     Spawn(kO);
     while (!PieceBlocked(0, -1)) HandleGameKey(Board().keys.moveDown);
-    uint32_t due = game.clock.lastFallTick + 1000;
+    uint32_t due = Board().lastFall + 1000;
     HandleGameKey(Board().keys.rotateRight);  // turning a resting piece does not postpone its lock
     HeadlessAdvance(due - PlatformTickCount() - 1);
     EXPECT_EQ(Board().cells[CellIndex(4, 3)], 0);
@@ -290,9 +289,8 @@ TEST(GameEnd, BlockedSpawnEndsTheGameWithoutDrawingThePiece) {
     Board().cells[CellIndex(5, 16)] = 2;
     Spawn(kT);
     EXPECT_EQ(Board().pieceRow, 17);
-    HandleGameKey(Board().keys.moveDown);
     Board().nextPieceId = kO;
-    HandleGameKey(Board().keys.drop);  // T locks on row 17; the O cannot enter
+    HandleGameKey(Board().keys.moveDown);  // T locks on row 17; the O cannot enter
     EXPECT_EQ(game.clock.running, 0);
     EXPECT_EQ(Board().pieceId, kO);
     // The O would show its pink block in the free cell (5, 15).
@@ -302,18 +300,46 @@ TEST(GameEnd, BlockedSpawnEndsTheGameWithoutDrawingThePiece) {
   });
 }
 
-TEST(GameEnd, NextGameStartsWithTheAnnouncedPiece) {
-  int8_t announced = 0;
-  RunGame({[] { ClickButton(1); },
-           [&] {
-             announced = Board().nextPieceId;
-             HeadlessPressKey(VK_ESCAPE, 27);
-           },
-           [] {
-             EXPECT_EQ(game.clock.running, 0);
-             ClickButton(1);
-           },
-           [&] { EXPECT_EQ(Board().pieceId, announced); }});
+// The pieces of a game come from its seed alone: the server's when it issued one, else a fresh
+// local one. The generator's first pieces are pinned: a change would make every stored replay
+// play out differently.
+TEST(GameStart, PiecesComeFromTheGameSeed) {
+  uint64_t generator = 0;
+  std::vector<int> first(12);
+  for (int& id : first) id = NextPieceId(&generator);
+  EXPECT_EQ(first, (std::vector<int>{7, 4, 1, 7, 1, 3, 2, 6, 2, 7, 3, 6}));
+  int counts[8] = {};
+  for (int i = 0; i < 70000; ++i) ++counts[NextPieceId(&generator)];
+  for (int id = 1; id <= 7; ++id) EXPECT_NEAR(counts[id], 10000, 400) << id;
+
+  static uint64_t serverSeed;
+  std::vector<uint64_t> localSeeds;
+  for (uint64_t seed : {0x1234u, 0x1234u, 0u, 0u}) {
+    serverSeed = seed;
+    RunGame({[] {
+               gameHooks.gameSeed = [](uint64_t* out) {
+                 *out = serverSeed;
+                 return serverSeed != 0;
+               };
+               ClickButton(1);
+             },
+             [&] {
+               ASSERT_TRUE(game.clock.running);
+               const Replay& replay = Board().replay;
+               EXPECT_EQ(replay.serverSeed, seed != 0);
+               if (seed == 0) {
+                 localSeeds.push_back(replay.seed);
+               } else {
+                 EXPECT_EQ(replay.seed, seed);
+               }
+               uint64_t expected = replay.seed;
+               int pieceId = NextPieceId(&expected);
+               EXPECT_EQ(Board().pieceId, pieceId);
+               EXPECT_EQ(Board().nextPieceId, NextPieceId(&expected));
+             }});
+  }
+  ASSERT_EQ(localSeeds.size(), 2u);
+  EXPECT_NE(localSeeds[0], localSeeds[1]);
 }
 
 TEST(Keys, SharedKeyActsForTheEarliestActionOnly) {
