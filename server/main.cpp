@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "replay_verification.h"
 #include "score_requests.h"
 #include "score_server.h"
 
@@ -22,6 +25,18 @@ constexpr const char* kUsage =
     "give are refused with 0 and not stored: an empty name, or a time under 10.20 s\n"
     "(2000 points need 34 removals of rows at least, each stopping the game for\n"
     "three flashes of 100 ms).\n"
+    "\n"
+    "\"action=seed\" answers a single-use seed (16 hexadecimal digits) for the game\n"
+    "about to start, valid 6 hours. A submission may carry the game's replay,\n"
+    "\"&rep=REPLAY\": the server plays it again with the game's rules and stores the\n"
+    "result verified when it reaches 2000 points at the time claimed, from actions a\n"
+    "person can press (at most 12 presses a second over any 10 s, 25 within any\n"
+    "second, 60 actions within any second with held keys, not most changes of key\n"
+    "under 20 ms), in a replay never sent before; when the game played a seed of\n"
+    "this server, that seed must be unused and the result arrive no sooner than\n"
+    "3 s plus the game's time after the seed's issue. Otherwise the result is\n"
+    "stored refused, never listed, and answered 0. A submission without a replay\n"
+    "is stored unverified, as before.\n"
     "\n"
     "  --port N          TCP port to listen on (default 80; 0 picks a free port)\n"
     "  --db FILE|URI     SQLite database of the results (default kestrow-scores.db in\n"
@@ -52,6 +67,9 @@ constexpr const char* kUsage =
     "  --verified-only   the shared list and the ranks count verified results alone\n"
     "                    (by default unverified results, sent without a replay as\n"
     "                    older games and peers do, count too)\n"
+    "  --verify FILE     check the replay in FILE (the base64url text a game sends\n"
+    "                    as rep=, as one line) without a database: print whether it\n"
+    "                    verifies and why not, exit 0 when it does, 1 otherwise\n"
     "  --help            show this text\n"
     "\n"
     "GET / shows the sixteen best times as a page in French, GET /scores.json as\n"
@@ -61,8 +79,7 @@ constexpr const char* kUsage =
     "\"listening on ADDR:PORT\" once ready and stops on SIGTERM or SIGINT, closing\n"
     "every connection. Database errors are answered 500 and logged once per cause.\n";
 
-// getopt_long gives each option its index in this table as its code; the options after
-// kVerifiedOnly take no value.
+// getopt_long gives each option its index in this table as its code.
 enum OptionCode {
   kPort,
   kConnections,
@@ -77,6 +94,7 @@ enum OptionCode {
   kListen,
   kTrustedProxy,
   kMetricsListen,
+  kVerify,
   kVerifiedOnly,
   kHelp,
 };
@@ -95,6 +113,7 @@ constexpr option kOptions[] = {
     {"listen", required_argument, nullptr, kListen},
     {"trusted-proxy", required_argument, nullptr, kTrustedProxy},
     {"metrics-listen", required_argument, nullptr, kMetricsListen},
+    {"verify", required_argument, nullptr, kVerify},
     {"verified-only", no_argument, nullptr, kVerifiedOnly},
     {"help", no_argument, nullptr, kHelp},
     {nullptr, 0, nullptr, 0},
@@ -175,14 +194,19 @@ std::string WrongOption(int code, char** argv) {
   return std::string("unknown option \"") + argv[optind - 1] + "\"";
 }
 
-enum class Arguments { run, help, wrong };
+enum class Arguments { run, help, verify, wrong };
 
-// Fills the settings from the arguments; a wrong one is told on the standard error.
-Arguments ParseArguments(int argc, char** argv, ServerSettings* settings) {
+// Fills the settings, or the replay file to verify, from the arguments; a wrong one is told on
+// the standard error.
+Arguments ParseArguments(int argc, char** argv, ServerSettings* settings, std::string* replayFile) {
   opterr = 0;
   int code;
   while ((code = getopt_long(argc, argv, ":", kOptions, nullptr)) != -1) {
     if (code == kHelp) return Arguments::help;
+    if (code == kVerify) {
+      *replayFile = optarg;
+      continue;
+    }
     if (code == kVerifiedOnly) {
       settings->verifiedOnly = true;
       continue;
@@ -195,7 +219,31 @@ Arguments ParseArguments(int argc, char** argv, ServerSettings* settings) {
     Refuse(std::string("unexpected argument \"") + argv[optind] + "\"");
     return Arguments::wrong;
   }
-  return Arguments::run;
+  return replayFile->empty() ? Arguments::run : Arguments::verify;
+}
+
+// Checks a replay file offline: the time it claims is the time it reaches, and a seed issued
+// by a server is taken as issued, since only that server knows. 0 when it verifies.
+int VerifyReplayFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file.is_open()) {
+    std::fprintf(stderr, "kestrow-scores: cannot read %s\n", path.c_str());
+    return 1;
+  }
+  std::stringstream text;
+  text << file.rdbuf();
+  std::string replay = text.str();
+  size_t end = replay.find_last_not_of(" \t\r\n");
+  replay.erase(end == std::string::npos ? 0 : end + 1);
+  replay.erase(0, replay.find_first_not_of(" \t\r\n"));
+  ReplayVerdict verdict = VerifyReplay(replay, -1);
+  std::printf("%s: %s\n", verdict.status.c_str(), DescribeStatus(verdict.status, verdict).c_str());
+  if (verdict.status == kVerified && verdict.replay.serverSeed) {
+    std::printf(
+        "its seed was issued by a score server, which alone can tell it was unused and "
+        "the result came in time\n");
+  }
+  return verdict.status == kVerified ? 0 : 1;
 }
 
 }  // namespace
@@ -203,10 +251,13 @@ Arguments ParseArguments(int argc, char** argv, ServerSettings* settings) {
 int main(int argc, char** argv) {
   ServerSettings settings{"0.0.0.0", 80, "kestrow-scores.db", 5,  2048, 32, 32768, 32768, 5,
                           10,        "", "127.0.0.1",         -1, false};
-  switch (ParseArguments(argc, argv, &settings)) {
+  std::string replayFile;
+  switch (ParseArguments(argc, argv, &settings, &replayFile)) {
     case Arguments::help:
       std::fputs(kUsage, stdout);
       return 0;
+    case Arguments::verify:
+      return VerifyReplayFile(replayFile);
     case Arguments::wrong:
       return 2;
     case Arguments::run:

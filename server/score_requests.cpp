@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include "replay_verification.h"
 #include "scores/score_server_protocol.h"
 
 namespace {
@@ -9,6 +10,25 @@ namespace {
 int HexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return HexDigitValue(c);
+}
+
+// Sets the result's status from the replay the body carries: unverified without one (or with
+// an empty one), otherwise what the replay and its seed show, and the digest of a verified
+// replay. False when the store could not be read.
+bool JudgeReplay(ScoreStore& store, std::string_view body, int64_t nowMs, ReceivedResult* result) {
+  std::string text;
+  if (!FormField(body, "rep", &text) || text.empty()) return true;
+  ReplayVerdict verdict = VerifyReplay(text, result->time);
+  result->status = verdict.status;
+  if (verdict.status != kVerified) return true;
+  if (verdict.replay.serverSeed) {
+    SeedClaim claim{};
+    if (!ClaimSeed(store, verdict.replay.seed, &claim)) return false;
+    result->status = JudgeServerSeed(claim, verdict.outcome.resultStamp, nowMs);
+    if (result->status != kVerified) return true;
+  }
+  result->replayDigest = verdict.digest;
+  return true;
 }
 
 ScoreReply AnswerSubmission(ScoreStore& store, std::string_view body,
@@ -23,8 +43,10 @@ ScoreReply AnswerSubmission(ScoreStore& store, std::string_view body,
   ReceivedResult result{CleanPlayerName(name), decoded.time, decoded.address, clientAddress,
                         nowMs / 1000,          kUnverified,  std::string()};
   if (!IsPlausibleResult(result)) return {200, "0", "implausible"};
+  if (!JudgeReplay(store, body, nowMs, &result)) return {500, std::string(), nullptr};
   int rank = StoreResult(store, result);
   if (rank < 0) return {500, std::string(), nullptr};
+  if (IsRefused(result.status)) return {200, "0", "replay"};
   return {200, std::to_string(rank), nullptr};
 }
 

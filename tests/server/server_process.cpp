@@ -11,12 +11,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "game/replay.h"
 #include "scores/score_server_protocol.h"
 
 std::string SubmissionBody(const std::string& encodedName, int32_t time, uint8_t mask) {
   static constexpr unsigned char kAddress[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
   return "action=set&nom=" + encodedName +
          "&tmp=" + FormatSubmissionToken(EncodeResultTime(time), kAddress, mask);
+}
+
+std::string ReplayBody(const std::string& encodedName, const Replay& replay, int32_t offsetMs) {
+  uint32_t reached = PlayReplay(replay).resultStamp + static_cast<uint32_t>(offsetMs);
+  return SubmissionBody(encodedName, PackedTimeOfStamp(reached)) + "&rep=" + EncodeReplay(replay);
 }
 
 std::string TemporaryDatabasePath() {

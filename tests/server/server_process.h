@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "game/replay.h"
+
 struct ServerProcess {
   pid_t pid;
   int port;
@@ -15,6 +17,10 @@ struct ServerProcess {
 // The body of a submission of `time` (packed) under an already form-encoded name, from one
 // fixed adapter address.
 std::string SubmissionBody(const std::string& encodedName, int32_t time, uint8_t mask = 0x5C);
+
+// A submission as SubmissionBody, with the replay of the game, claiming the time the replay
+// reaches and `offsetMs` more.
+std::string ReplayBody(const std::string& encodedName, const Replay& replay, int32_t offsetMs = 0);
 
 // A fresh database path in a new temporary directory.
 std::string TemporaryDatabasePath();

@@ -141,3 +141,39 @@ std::set<std::string> StoredNames(const std::string& database) {
   sqlite3_close(connection);
   return names;
 }
+
+namespace {
+
+// The first column of the first row of a query on an SQLite file, as text ("" when none).
+std::string QuerySqlite(const std::string& path, const std::string& sql) {
+  sqlite3* connection = nullptr;
+  sqlite3_open_v2(path.c_str(), &connection, SQLITE_OPEN_READWRITE, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(connection, sql.c_str(), -1, &statement, nullptr);
+  std::string value;
+  if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_text(statement, 0)) {
+    value = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(connection);
+  return value;
+}
+
+std::string Query(const std::string& database, const std::string& sql) {
+  if (database.rfind("postgresql://", 0) == 0) return QueryPostgres(database, sql);
+  return QuerySqlite(database, sql);
+}
+
+}  // namespace
+
+std::string StoredStatus(const std::string& database, const std::string& name) {
+  std::string text = database.rfind("postgresql://", 0) == 0 ? "convert_from(name, 'SQL_ASCII')"
+                                                             : "CAST(name AS TEXT)";
+  return Query(database, "SELECT status FROM results WHERE " + text + " = '" + name + "'");
+}
+
+void KeepIssuedSeed(const std::string& database, uint64_t seed, int64_t issuedMs) {
+  Query(database, "INSERT INTO seeds (seed, issued, client) VALUES (" +
+                      std::to_string(static_cast<int64_t>(seed)) + ", " + std::to_string(issuedMs) +
+                      ", '127.0.0.1')");
+}

@@ -20,3 +20,7 @@ std::string NewPostgresDatabase();
 std::string QueryPostgres(const std::string& uri, const std::string& sql);
 // The names of every result the database keeps (names of one line each).
 std::set<std::string> StoredNames(const std::string& database);
+// The status stored with the result of the plain ASCII name ("" when there is none).
+std::string StoredStatus(const std::string& database, const std::string& name);
+// Keeps a seed as though the server had issued it at `issuedMs` (since the epoch).
+void KeepIssuedSeed(const std::string& database, uint64_t seed, int64_t issuedMs);
