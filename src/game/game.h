@@ -40,7 +40,9 @@ struct GameHooks {
   // A game starts with recording on, and ends.
   void (*startRecording)(WindowHandle owner);
   void (*stopRecording)();
-  // A game starts: fills `seed` and returns true when the score server issued one for it.
+  // A game starts: the score server is asked for a seed, without waiting for its answer.
+  void (*requestGameSeed)();
+  // Its first piece is due: fills `seed` and returns true when the score server issued one.
   bool (*gameSeed)(uint64_t* seed);
 };
 

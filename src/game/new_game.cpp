@@ -42,6 +42,7 @@ void CountDown(int digit) {
 
 void StartNewGame() {
   Playfield& board = game.playfield;
+  if (gameHooks.requestGameSeed != nullptr) gameHooks.requestGameSeed();
   if (game.videoCapture) gameHooks.startRecording(toolkit.mainWindow);
   ClearStatusPanels(&board);
   for (int digit = 3; digit >= 1; --digit) CountDown(digit);

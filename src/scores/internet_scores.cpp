@@ -182,7 +182,10 @@ std::string BuildSubmissionToken(uint32_t encodedTime) {
   return FormatSubmissionToken(encodedTime, address, mask);
 }
 
-std::string SubmitResult(const std::string& name, PackedTime time) {
+// The replay is one more field, which servers that know nothing of it ignore.
+std::string SubmitResult(const std::string& name, PackedTime time, const Replay* replay) {
   std::string token = BuildSubmissionToken(EncodeResultTime(time));
-  return ScoreServerExchange("action=set&nom=" + FormEncode(name) + "&tmp=" + token);
+  std::string body = "action=set&nom=" + FormEncode(name) + "&tmp=" + token;
+  if (replay != nullptr) body += "&rep=" + EncodeReplay(*replay);
+  return ScoreServerExchange(body);
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/score_table.h"
+#include "game/replay.h"
 #include "scores/score_server_protocol.h"
 
 // Replaces the internet table by the server's list and returns true; an empty reply leaves it
@@ -25,8 +26,9 @@ void RequestServerSeed();
 bool CollectServerSeed(uint64_t* seed);
 // A seed as the server writes it: exactly 16 lower-case hexadecimal digits.
 bool ReadServerSeed(std::string_view reply, uint64_t* seed);
-// Sends a won game's result; returns the server's reply, empty when the exchange failed.
-std::string SubmitResult(const std::string& name, PackedTime time);
+// Sends a won game's result, with the game's replay when there is one, so that the server can
+// verify the time; returns the server's reply, empty when the exchange failed.
+std::string SubmitResult(const std::string& name, PackedTime time, const Replay* replay);
 
 // One POST of `body` to the score server; the reply's body, empty when nothing could be read.
 std::string ScoreServerExchange(const std::string& body);

@@ -22,7 +22,7 @@ void PlayIfEnabled(int sound) {
 
 // Sends the result to the score server and tells the player the rank it took there.
 void RankOnServer(const std::string& name, PackedTime time) {
-  std::string reply = SubmitResult(name, time);
+  std::string reply = SubmitResult(name, time, &game.playfield.replay);
   if (reply == "0") {
     PlayIfEnabled(1);
     Tell("Ce n'est pas suffisant...", "Peut mieux faire!!!");

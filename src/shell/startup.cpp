@@ -6,6 +6,7 @@
 #include "game/rules.h"
 #include "game/sound.h"
 #include "platform/windows.h"
+#include "scores/internet_scores.h"
 #include "scores/ranking.h"
 #include "scores/score_file.h"
 #include "scores/score_list.h"
@@ -60,7 +61,9 @@ void RegisterHooks() {
                .drawScoreList = DrawScoreList,
                .rankWonGame = RankWonGame,
                .startRecording = StartVideoRecording,
-               .stopRecording = StopVideoRecording};
+               .stopRecording = StopVideoRecording,
+               .requestGameSeed = RequestServerSeed,
+               .gameSeed = CollectServerSeed};
 }
 
 }  // namespace
