@@ -89,10 +89,18 @@ std::string DescribeStatus(const std::string& status, const ReplayVerdict& verdi
     return "the replay says it ends at " + std::to_string(verdict.replay.endStamp) +
            " ms but reaches 2000 points at " + std::to_string(verdict.outcome.resultStamp) + " ms";
   }
-  if (reason == "sustained_rate") return "more than 12 key presses a second over 10 seconds";
-  if (reason == "burst") return "more than 25 key presses within one second";
-  if (reason == "held_keys") return "more than 60 actions within one second";
-  if (reason == "close_changes") return "most changes of key come under 20 ms";
+  if (reason == "sustained_rate") {
+    return "more than " + std::to_string(kMaxPressesPerTenSeconds) + " key presses within 10 s";
+  }
+  if (reason == "burst") {
+    return "more than " + std::to_string(kMaxPressesPerSecond) + " key presses within a second";
+  }
+  if (reason == "held_keys") {
+    return "more than " + std::to_string(kMaxActionsPerSecond) + " actions within a second";
+  }
+  if (reason == "close_changes") {
+    return "most changes of action come under " + std::to_string(kCloseChangeMs) + " ms";
+  }
   if (reason == "seed_unknown") return "the seed was not issued by this server in the last 6 hours";
   if (reason == "seed_reused") return "the seed was used by an earlier result";
   if (reason == "too_early") return "the result came sooner after its seed than the game lasts";

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "score_pages.h"
 #include "server/server_process.h"
+#include "support/replay_games.h"
 
 namespace {
 
@@ -50,6 +52,13 @@ TEST(Page, TheBestTimesShowInABrowserAndAsJson) {
     ASSERT_TRUE(reply);
     ASSERT_NE(reply->body, "0");
   }
+  Replay game = PlayBotGame(5, kHumanPace);
+  std::string verifiedTime = FormatPackedTime(PackedTimeOfStamp(PlayReplay(game).resultStamp));
+  ASSERT_EQ(client
+                .Post("/public/index.php?a=KestrowRes", ReplayBody("V%E9rifi%E9", game),
+                      "application/x-www-form-urlencoded")
+                ->body,
+            "5");
 
   auto json = client.Get("/scores.json");
   ASSERT_TRUE(json);
@@ -59,11 +68,18 @@ TEST(Page, TheBestTimesShowInABrowserAndAsJson) {
             "{\"rank\":2,\"name\":\"<script>alert(1)</"
             "script>\",\"time\":\"00:40:00\",\"verified\":false},"
             "{\"rank\":3,\"name\":\"a\\\"b\\\\c & d\",\"time\":\"00:50:05\",\"verified\":false},"
-            "{\"rank\":4,\"name\":\"Lent\",\"time\":\"01:01:07\",\"verified\":false}]\n");
+            "{\"rank\":4,\"name\":\"Lent\",\"time\":\"01:01:07\",\"verified\":false},"
+            "{\"rank\":5,\"name\":\"V\xC3\xA9rifi\xC3\xA9\",\"time\":\"" +
+                verifiedTime + "\",\"verified\":true}]\n");
 
   std::string address = "http://127.0.0.1:" + std::to_string(server.port) + "/";
   std::string dom = RunChromium("--dump-dom", address);
-  EXPECT_EQ(CountOf(dom, "<tr>"), 5u) << dom;  // the heading and four results
+  EXPECT_EQ(CountOf(dom, "<tr>"), 6u) << dom;  // the heading and five results
+  EXPECT_EQ(CountOf(dom, "class=\"verifie\""), 1u) << dom;
+  EXPECT_NE(dom.find("<td class=\"nom\">V\xC3\xA9rifi\xC3\xA9</td><td class=\"temps\">" +
+                     verifiedTime + "<span class=\"verifie\""),
+            std::string::npos)
+      << dom;
   for (const char* row :
        {"<td class=\"rang\">1</td><td class=\"nom\">Zo\xC3\xA9</td><td "
         "class=\"temps\">00:30:00</td>",

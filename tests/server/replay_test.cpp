@@ -165,4 +165,51 @@ TEST(Verification, EveryKindOfTamperingIsRefused) {
   StopScoreServer(server, SIGTERM);
 }
 
+TEST(Verification, VerifiedOnlyListsAndRanksVerifiedResultsAlone) {
+  std::string database = TemporaryDatabasePath();
+  ServerProcess server;
+  ASSERT_TRUE(StartScoreServer(&server, database, {"--rate", "1000000", "--verified-only"}));
+  httplib::Client client("127.0.0.1", server.port);
+  EXPECT_EQ(Post(client, SubmissionBody("Plain", T(12)))->body, "0");
+  Replay game = PlayBotGame(5, kHumanPace);
+  EXPECT_EQ(Post(client, ReplayBody("Checked", game))->body, "1");
+  EXPECT_EQ(Post(client, "action=get")->body,
+            "Checked|" + std::to_string(PackedTimeOfStamp(PlayReplay(game).resultStamp)));
+  EXPECT_EQ(StoredStatus(database, "Plain"), "unverified");
+  StopScoreServer(server, SIGTERM);
+}
+
+// Runs kestrow-scores --verify on a file holding `text`; the exit code and the output.
+std::pair<int, std::string> VerifyFile(const std::string& text) {
+  std::string path = TemporaryDatabasePath() + ".replay";
+  std::ofstream(path) << text;
+  FILE* output = popen((std::string(KESTROW_SCORES_BINARY) + " --verify " + path).c_str(), "r");
+  std::string printed;
+  char buffer[512];
+  size_t count;
+  while ((count = fread(buffer, 1, sizeof buffer, output)) > 0) printed.append(buffer, count);
+  int status = pclose(output);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, printed};
+}
+
+TEST(Verification, AReplayFileIsCheckedOffline) {
+  std::string genuine = EncodeReplay(PlayBotGame(7, kHumanPace));
+  struct Case {
+    std::string text;
+    int exitCode;
+    std::string start;
+  };
+  const Case cases[] = {
+      {genuine + "\n", 0, "verified: the replay reaches 2000 points at 08:"},
+      {EncodeReplay(ServerSeedGame(7)), 0, "verified:"},
+      {genuine.substr(0, 100), 1, "refused:undecodable: the record cannot be read"},
+      {EncodeReplay(PlayBotGame(7, kBot10xPace)), 1, "refused:sustained_rate:"},
+  };
+  for (const Case& test : cases) {
+    auto [exitCode, printed] = VerifyFile(test.text);
+    EXPECT_EQ(exitCode, test.exitCode) << printed;
+    EXPECT_EQ(printed.rfind(test.start, 0), 0u) << printed;
+  }
+}
+
 }  // namespace

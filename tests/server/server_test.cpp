@@ -466,9 +466,10 @@ TEST(Process, HelpDescribesTheOptions) {
   size_t count;
   while ((count = fread(buffer, 1, sizeof buffer, output)) > 0) text.append(buffer, count);
   EXPECT_EQ(pclose(output), 0);
-  for (const char* option : {"--port", "--db", "--listen", "--rate", "--connections",
-                             "--connections-per-address", "--header-bytes", "--body-bytes",
-                             "--idle-timeout", "--request-timeout", "--trusted-proxy"}) {
+  for (const char* option :
+       {"--port", "--db", "--listen", "--rate", "--connections", "--connections-per-address",
+        "--header-bytes", "--body-bytes", "--idle-timeout", "--request-timeout", "--trusted-proxy",
+        "--verified-only", "--verify"}) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
   EXPECT_NE(std::system((std::string(KESTROW_SCORES_BINARY) + " --port x 2>/dev/null").c_str()), 0);

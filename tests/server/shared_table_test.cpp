@@ -13,6 +13,7 @@
 #include "score_store.h"
 #include "server/server_process.h"
 #include "server/test_databases.h"
+#include "support/replay_games.h"
 
 namespace {
 
@@ -116,6 +117,24 @@ TEST(SharedTable, AResultEnteringTheListThroughOneServerShowsInTheOthersList) {
     list = Post(second, "action=get")->body;
   }
   EXPECT_EQ(list, "Bob|7680|Ann|10240");
+}
+
+TEST(SharedTable, ASeedIssuedThroughOneServerServesOneResultThroughEither) {
+  TwoServers pair;
+  ASSERT_TRUE(pair.started);
+  httplib::Client first("127.0.0.1", pair.servers[0].port);
+  httplib::Client second("127.0.0.1", pair.servers[1].port);
+  std::string issued = Post(first, "action=seed")->body;
+  ASSERT_EQ(issued.size(), 16u);
+  // As though the seed had been issued an hour ago, so that the game had time to be played.
+  QueryPostgres(pair.database, "UPDATE seeds SET issued = issued - 3600000");
+  Replay game = PlayBotGame(std::stoull(issued, nullptr, 16), kHumanPace);
+  game.serverSeed = true;
+  ASSERT_TRUE(PlayReplay(game).won);
+  EXPECT_EQ(Post(second, ReplayBody("Ann", game))->body, "1");
+  EXPECT_EQ(Post(first, ReplayBody("Bob", game))->body, "0");
+  EXPECT_EQ(StoredStatus(pair.database, "Ann"), "verified");
+  EXPECT_EQ(StoredStatus(pair.database, "Bob"), "refused:seed_reused");
 }
 
 }  // namespace
