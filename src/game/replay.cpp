@@ -102,17 +102,19 @@ bool Inflate(const std::string& data, std::string* out) {
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) return false;
   std::unique_ptr<z_stream, int (*)(z_stream*)> end(&stream, inflateEnd);
-  out->resize(kMaxPackedSize + 1);
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out->data());
-  stream.avail_out = static_cast<uInt>(out->size());
-  int result = inflate(&stream, Z_FINISH);
-  if (result != Z_STREAM_END || stream.avail_in != 0 || stream.total_out > kMaxPackedSize) {
-    return false;
+  Bytef chunk[16 * 1024];
+  int result = Z_OK;
+  while (result == Z_OK) {
+    stream.next_out = chunk;
+    stream.avail_out = sizeof chunk;
+    result = inflate(&stream, Z_NO_FLUSH);
+    if (result != Z_OK && result != Z_STREAM_END) return false;
+    out->append(reinterpret_cast<char*>(chunk), sizeof chunk - stream.avail_out);
+    if (out->size() > kMaxPackedSize) return false;
   }
-  out->resize(stream.total_out);
-  return true;
+  return stream.avail_in == 0;
 }
 
 struct Reader {
