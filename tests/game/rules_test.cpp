@@ -177,6 +177,39 @@ TEST(Falling, FallIsDueOneThousandMillisecondsAfterTheLast) {
   });
 }
 
+// Falls keep exact moments, one second apart, whenever the timer's ticks come; a fall due at a
+// key's very moment comes before the key, and a key stamped before the game's moment (held up by
+// the pauses of cleared rows) is played and recorded at that moment.
+TEST(Falling, FallsComeAtExactMomentsBeforeKeys) {
+  InGame([] {
+    uint32_t spawned = Board().lastFall;
+    int row = Board().pieceRow;
+    HeadlessAdvance(5500);
+    EXPECT_EQ(Board().lastFall - spawned, 5000u);
+    EXPECT_EQ(Board().pieceRow, row - 5);
+  });
+
+  RulesState state{};
+  state.recording = true;
+  StartRules(state, 1, false, 0);
+  PlayAction(state, 999, GameAction::moveLeft);
+  EXPECT_EQ(state.pieceRow, 17);
+  PlayAction(state, 1000, GameAction::moveLeft);
+  EXPECT_EQ(state.pieceRow, 16);
+  EXPECT_EQ(state.pieceColumn, kSpawnColumn - 2);
+  for (int column = 0; column < kColumns; ++column) {
+    if (column < state.pieceColumn || column > state.pieceColumn + 3) {
+      state.cells[CellIndex(column, 0)] = 2;
+    }
+  }
+  state.pieceId = 1;
+  state.rotation = 2;  // a flat I completes row 0 at 1200; the new piece enters at 1500
+  PlayAction(state, 1200, GameAction::drop);
+  PlayAction(state, 1300, GameAction::moveRight);
+  EXPECT_EQ(state.replay.steps.back().stamp, 1500u);
+  EXPECT_EQ(state.lastFall, 1500u);
+}
+
 TEST(Falling, RestingPieceLocksAtTheFallTickOnly) {
   InGame([] {
     FillRow(0, 0);
