@@ -14,8 +14,7 @@ struct Game {
   GameClock clock;
   Playfield playfield;
 
-  // Tables and images
-  PieceTable pieceTable;
+  // Images
   BoardCell ghostCells[4];
   cairo_surface_t* blockImages[10];
   cairo_surface_t* ghostImage;

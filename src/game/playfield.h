@@ -71,6 +71,4 @@ struct BoardCell {
   bool operator==(const BoardCell&) const = default;
 };
 
-void FillPieceTable(PieceTable& table);
-
 void ClearPlayfield();

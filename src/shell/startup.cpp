@@ -75,7 +75,6 @@ void StartKestrow() {
   SeedRandom(PlatformTickCount());
   StartVideoLibrary();
   toolkit.graphicsToken = StartGraphics();
-  FillPieceTable(game.pieceTable);
 }
 
 void RunKestrow() {
