@@ -8,7 +8,8 @@
 # The program talks to its build's score server, localhost:80: a proxy there passes every
 # request on to kestrow-scores and keeps the bodies, so the test can post the game's own again.
 # In a network namespace of its own (when it may make one) the test has that port to itself.
-if [[ -z ${KESTROW_E2E_OWN_NETWORK:-} ]] && unshare --net true 2>/dev/null; then
+if [[ -z ${KESTROW_E2E_OWN_NETWORK:-} ]] && command -v ip >/dev/null &&
+  unshare --net true 2>/dev/null; then
   exec unshare --net env KESTROW_E2E_OWN_NETWORK=1 bash "$0" "$@"
 fi
 # The submission carries the address of an adapter: the namespace gets one.
