@@ -51,6 +51,12 @@ ReplayVerdict VerifyReplay(std::string_view text, int32_t claimedTime) {
     verdict.status = Refused("undecodable");
     return verdict;
   }
+  // A claimed time the replay's end does not give is refused before any play: the end bounds
+  // how many falls the play runs, and the token's time bounds the end.
+  if (claimedTime >= 0 && PackedTimeOfStamp(verdict.replay.endStamp) != claimedTime) {
+    verdict.status = Refused("time_mismatch");
+    return verdict;
+  }
   verdict.outcome = PlayReplay(verdict.replay);
   std::string reason = CheckReplay(verdict, claimedTime);
   if (!reason.empty()) {
