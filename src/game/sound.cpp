@@ -68,7 +68,7 @@ std::deque<MidiMessage> sentMessages;
 enum class SynthState { closed, wanted, starting, ready, failed };
 
 // The synthesizer is started on a thread of its own when a note first needs it: loading its
-// library and its soundfont would otherwise delay the first frame, and hold some fifteen
+// library and its soundfont would otherwise delay the first frame, and hold some ten
 // megabytes that a player who has not started a game does not need. Messages sent meanwhile
 // wait, in order, for it to be ready.
 struct SynthStart {
