@@ -78,7 +78,6 @@ int main(int argc, char** argv) {
   OpenMidi();
   for (int channel = 0; channel < 8; ++channel) SetProgram(channel, 117);
   SetProgram(7, 10);
-  DecodeRecordedSounds();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstdio>
+#include <future>
 #include <utility>
 
 #include "base/cp1252.h"
 #include "game/game.h"
+#include "game/synth_library.h"
 #include "platform/audio.h"
 #include "platform/dialogs.h"
 #include "platform/windows.h"
@@ -34,6 +37,12 @@ constexpr double kSynthGain = 0.5;
 constexpr int kPolyphony = 64;
 // Two seconds: longer than the reverberation of a note after its voice has ended.
 constexpr int kSynthTailFrames = 2 * kSampleRate;
+// The window's timer that opens the sound output once the window is up.
+constexpr uintptr_t kSoundTimer = 0x50D;
+constexpr uint32_t kSoundTimerPeriod = 100;
+// How long a note waits for a synthesizer still starting; it is delivered late, not dropped,
+// if the start takes longer still.
+constexpr auto kNotePatience = std::chrono::seconds(3);
 
 // A recorded sound being played: the next sample to mix.
 struct Voice {
@@ -55,6 +64,23 @@ struct SoundOutput {
 
 SoundOutput output;
 std::deque<MidiMessage> sentMessages;
+
+enum class SynthState { closed, wanted, starting, ready, failed };
+
+// The synthesizer is started on a thread of its own when a note first needs it: loading its
+// library and its soundfont would otherwise delay the first frame, and hold some ten
+// megabytes that a player who has not started a game does not need. Messages sent meanwhile
+// wait, in order, for it to be ready.
+struct SynthStart {
+  SynthState state = SynthState::closed;
+  std::future<bool> started;
+  std::vector<MidiMessage> waiting;
+};
+
+SynthStart synthStart;
+// The window whose timer opens the output and watches the synthesizer's start.
+WindowHandle soundWindow = nullptr;
+bool soundDecoded[kSoundCount] = {};
 
 struct MelodyNote {
   int channel;
@@ -128,6 +154,7 @@ bool LoadSoundFont(fluid_synth_t* synth) {
 // Replaces the synthesizer by a new one with a General MIDI soundfont; false, with the old one
 // gone, when either cannot be set up.
 bool StartSynth() {
+  if (!LoadSynthLibrary()) return false;
   // The program keeps no log: the synthesizer's messages go nowhere.
   for (int level = 0; level < LAST_LOG_LEVEL; ++level) {
     fluid_set_log_function(level, nullptr, nullptr);
@@ -183,6 +210,75 @@ bool DeliverMidi(uint8_t status, uint8_t data1, uint8_t data2) {
   return delivered;
 }
 
+void OpenOutput() {
+  PlatformOpenAudio(kSampleRate, kOutputChannels, RenderAudio);
+}
+
+void LaunchSynth() {
+  if (synthStart.state != SynthState::wanted) return;
+  // A start left over from an earlier window must not install its synthesizer over this one.
+  if (synthStart.started.valid()) synthStart.started.wait();
+  synthStart.state = SynthState::starting;
+  synthStart.started = std::async(std::launch::async, StartSynth);
+}
+
+void FinishSynthStart(bool started) {
+  if (!started) {
+    synthStart.state = SynthState::failed;
+    synthStart.waiting.clear();
+    sentMessages.clear();
+    game.midiOpen = 0;
+    ShowProblem("Impossible d'ouvrir le périphérique MIDI");
+    return;
+  }
+  synthStart.state = SynthState::ready;
+  std::vector<MidiMessage> waiting = std::move(synthStart.waiting);
+  for (const MidiMessage& message : waiting) {
+    if (!DeliverMidi(message.status, message.data1, message.data2)) {
+      ShowProblem("Erreur dans l'envoi du message MIDI");
+    }
+  }
+}
+
+void SoundTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t);
+
+// Starts the synthesizer if it is not yet started and takes up its start if that ends within
+// `patience`; otherwise the window's timer takes it up later.
+void AwaitSynth(std::chrono::milliseconds patience) {
+  OpenOutput();
+  LaunchSynth();
+  if (synthStart.state != SynthState::starting) return;
+  if (synthStart.started.wait_for(patience) == std::future_status::ready) {
+    FinishSynthStart(synthStart.started.get());
+    return;
+  }
+  if (soundWindow) PlatformSetTimer(soundWindow, kSoundTimer, kSoundTimerPeriod, SoundTimerProc);
+}
+
+// Opens the output once the window is up, then watches a synthesizer start that outlasted the
+// patience of a note.
+void SoundTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t) {
+  OpenOutput();
+  if (synthStart.state == SynthState::starting &&
+      synthStart.started.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    return;
+  }
+  PlatformKillTimer(window, kSoundTimer);
+  if (synthStart.state == SynthState::starting) FinishSynthStart(synthStart.started.get());
+}
+
+// The recorded sound `number`, decoded the first time it is played.
+void DecodeOnce(int number) {
+  if (soundDecoded[number]) return;
+  soundDecoded[number] = true;
+  std::vector<int16_t> decoded;
+  // A sound that does not decode stays empty and silent.
+  DecodeOggVorbis(FindEmbeddedResource("sound" + std::to_string(number)), &decoded);
+  PlatformLockAudio();
+  output.sounds[number] = std::move(decoded);
+  PlatformUnlockAudio();
+}
+
 // Reads an Ogg Vorbis stream from memory for vorbisfile.
 struct MemoryStream {
   std::span<const unsigned char> data;
@@ -219,17 +315,23 @@ long TellMemory(void* source) {
 void OpenMidi() {
   if (game.midiOpen) return;
   sentMessages.clear();
-  if (!StartSynth()) {
-    ShowProblem("Impossible d'ouvrir le périphérique MIDI");
-    return;
-  }
-  SendMidi(0xC0, 0, 0);
+  synthStart.waiting.clear();
+  synthStart.state = SynthState::wanted;
   game.midiOpen = 1;
+  SendMidi(0xC0, 0, 0);
 }
 
 void SendMidi(uint8_t status, uint8_t data1, uint8_t data2) {
-  sentMessages.push_back({PlatformTickCount(), status, data1, data2});
+  // A program change can wait for the synthesizer; anything else is to be heard now.
+  if ((status & 0xF0) != 0xC0) AwaitSynth(kNotePatience);
+  if (synthStart.state == SynthState::failed) return;
+  MidiMessage message{PlatformTickCount(), status, data1, data2};
+  sentMessages.push_back(message);
   if (sentMessages.size() > kKeptMessages) sentMessages.pop_front();
+  if (synthStart.state == SynthState::wanted || synthStart.state == SynthState::starting) {
+    synthStart.waiting.push_back(message);
+    return;
+  }
   if (!DeliverMidi(status, data1, data2)) ShowProblem("Erreur dans l'envoi du message MIDI");
 }
 
@@ -272,26 +374,24 @@ void PlayRowMelody(int rows) {
 
 void PlaySound(int number) {
   if (number < 0 || number >= kSoundCount) return;
+  OpenOutput();
+  DecodeOnce(number);
   // The lock only tells the output that something is to be played (it may be resting).
   PlatformLockAudio();
   output.restartWanted[number] = true;
   PlatformUnlockAudio();
 }
 
-void DecodeRecordedSounds() {
-  std::vector<int16_t> decoded[kSoundCount];
-  for (int number = 0; number < kSoundCount; ++number) {
-    // A sound that does not decode stays empty and silent.
-    DecodeOggVorbis(FindEmbeddedResource("sound" + std::to_string(number)), &decoded[number]);
-  }
+void StartSoundOnceShown(WindowHandle window) {
+  // A new window starts in silence, whatever an earlier one was playing.
   PlatformLockAudio();
   for (int number = 0; number < kSoundCount; ++number) {
-    output.sounds[number] = std::move(decoded[number]);
     output.voices[number] = {};
     output.restartWanted[number] = false;
   }
   PlatformUnlockAudio();
-  PlatformOpenAudio(kSampleRate, kOutputChannels, RenderAudio);
+  soundWindow = window;
+  PlatformSetTimer(window, kSoundTimer, kSoundTimerPeriod, SoundTimerProc);
 }
 
 const std::deque<MidiMessage>& SentMidiMessages() {

@@ -7,14 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "platform/windows.h"
+
+// Opens the MIDI output: messages are taken from now on, and heard once the synthesizer has
+// started. It starts, on a thread of its own, when the first note is asked for, and that note
+// waits for it. When it cannot start, a message says so and the notes are silent.
 void OpenMidi();
 void SendMidi(uint8_t status, uint8_t data1, uint8_t data2);
 void SetProgram(int channel, int program);
 void PlayNote(int channel, int note, int offVelocity, int onVelocity);
 void PlayRowMelody(int rows);
 void PlaySound(int number);
-// Starts the sound output and decodes the three recorded sounds carried by the program.
-void DecodeRecordedSounds();
+// Opens the sound output shortly after `window` is up, on its timer. The recorded sounds are
+// decoded when first played.
+void StartSoundOnceShown(WindowHandle window);
 
 // The General MIDI soundfonts OpenMidi tries, in this order; the first one that loads is used.
 extern std::vector<std::string> soundFontFiles;

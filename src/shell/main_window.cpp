@@ -58,7 +58,7 @@ void CreateMainWindowContents(WindowHandle window) {
   }
   CreateBoardWidget(0, 6, kBoardLeft, kBoardTop, kColumns, kRows);
   CreateChronoWidget(0, 10, 457, 92, 110, 22);
-  DecodeRecordedSounds();
+  StartSoundOnceShown(window);
 }
 
 void ReleaseMainWindow() {

@@ -66,6 +66,16 @@ double Correlation(size_t first, const std::vector<int16_t>& sound) {
   return heard > 0 && expected > 0 ? product / std::sqrt(heard * expected) : 0;
 }
 
+// How closely the left channel over [first, first + length) follows the one from `other` on.
+double SelfCorrelation(size_t first, size_t other, size_t length) {
+  const std::vector<int16_t>& audio = HeadlessAudio();
+  std::vector<int16_t> earlier;
+  for (size_t i = 0; i < length && 2 * (other + i) < audio.size(); ++i) {
+    earlier.push_back(audio[2 * (other + i)]);
+  }
+  return Correlation(first, earlier);
+}
+
 // The messages sent from index `from` on, as (status, data1, tick offset from the first).
 struct Sent {
   int status, data1;
@@ -329,6 +339,23 @@ TEST(Midi, WithoutASoundfontOneMessageThenSilentNotesButRecordedSounds) {
     EXPECT_EQ(HeadlessDialogs().size(), 1u);
   });
   soundFontFiles = installed;
+}
+
+// Without sounds no note has started the synthesizer yet: the first one waits for it, and it
+// plays with the programs set while it was starting.
+TEST(Midi, FirstNoteIsHeardAtOnceWithTheProgramsSetBefore) {
+  PrepareScoreFile(kSoundsOff);
+  InGame([] {
+    HeadlessClearAudio();
+    PlayNote(0, 76, 127, 127);
+    HeadlessAdvance(1000);
+    PlayNote(7, 76, 127, 127);
+    HeadlessAdvance(1000);
+    EXPECT_GT(Peak(0, FrameAt(30)), kHeard);
+    // Channel 0 plays program 117, channel 7 program 10: the same key sounds otherwise.
+    EXPECT_LT(SelfCorrelation(FrameAt(1000), 0, FrameAt(500)), 0.3);
+    EXPECT_TRUE(HeadlessDialogs().empty());
+  });
 }
 
 TEST(Midi, RefusedMessageShowsItsErrorAndTheNextOneGoesThrough) {
