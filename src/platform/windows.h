@@ -54,8 +54,11 @@ uint32_t PlatformTickCount();
 void PlatformSleep(uint32_t milliseconds);
 
 // Screen
+// Sizes and positions are logical pixels; the display shows each as `scale` by `scale` device
+// pixels (2 on a HiDPI screen), which images pushed to a window should be drawn at.
 int PlatformScreenWidth();
 int PlatformScreenHeight();
+int PlatformDisplayScale();
 
 // Windows and messages
 // Creates a borderless, always-on-top window with per-pixel alpha and no task-bar entry, at

@@ -160,7 +160,7 @@ struct Image {
     }
   }
   void Push(WindowHandle window) const {
-    PlatformUpdateLayeredWindow(window, pixels.data(), width, height, stride,
+    PlatformUpdateLayeredWindow(window, pixels.data(), width, height, stride, 1,
                                 {0, 0, width, height});
   }
   int width, height, stride;

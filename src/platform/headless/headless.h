@@ -14,6 +14,9 @@
 // Forgets every window, timer, message and dialog, and sets the screen size and the clock.
 void HeadlessReset(int screenWidth = 1024, int screenHeight = 768);
 
+// Device pixels per logical pixel from now on (1 after a reset).
+void HeadlessSetDisplayScale(int scale);
+
 // Called by the message loops whenever nothing is waiting; returning false ends the run: the
 // main window is sent WM_CLOSE and every loop ends once nothing more is waiting.
 void HeadlessSetIdle(std::function<bool()> idle);
@@ -36,7 +39,8 @@ void HeadlessCloseRequest();
 // Handles every posted message now (also from inside an idle callback).
 void HeadlessDispatchPending();
 
-// Pixel (x, y) of the window's last pushed image, unpremultiplied 0xAARRGGBB.
+// Logical pixel (x, y) of the window's last pushed image, unpremultiplied 0xAARRGGBB: the
+// top-left device pixel of it.
 uint32_t HeadlessPixel(WindowHandle window, int x, int y);
 int HeadlessPushCount(WindowHandle window);
 // With keeping off, pushes are counted but their pixels are not copied (for benchmarks).
