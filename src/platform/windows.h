@@ -92,6 +92,10 @@ void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseco
 // Stops a timer, also from inside its own procedure.
 void PlatformKillTimer(WindowHandle window, uintptr_t timerId);
 
+// Whether the player's input goes nowhere for now: while background work runs no window takes
+// input (see PlatformRunInBackground).
+bool PlatformInputHeldOff();
+
 void PlatformShowWindow(WindowHandle window, bool show);
 bool PlatformWindowVisible(WindowHandle window);
 void PlatformEnableWindow(WindowHandle window, bool enable);

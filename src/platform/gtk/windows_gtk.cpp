@@ -574,6 +574,10 @@ void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseco
   g_source_unref(source);
 }
 
+bool PlatformInputHeldOff() {
+  return backgroundWorks > 0;
+}
+
 void PlatformShowWindow(WindowHandle window, bool show) {
   if (!Alive(window) || show == window->visible) return;
   GtkWindow* gtkWindow = GTK_WINDOW(window->widget);

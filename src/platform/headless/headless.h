@@ -16,6 +16,8 @@ void HeadlessReset(int screenWidth = 1024, int screenHeight = 768);
 
 // Device pixels per logical pixel from now on (1 after a reset).
 void HeadlessSetDisplayScale(int scale);
+// The desktop's key repeat delay and period in milliseconds (500 and 33 after a reset).
+void HeadlessSetKeyRepeat(uint32_t delay, uint32_t period);
 
 // Called by the message loops whenever nothing is waiting; returning false ends the run: the
 // main window is sent WM_CLOSE and every loop ends once nothing more is waiting.

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/dialogs.h"
+#include "platform/gamepad.h"
 #include "platform/headless/audio_headless.h"
 #include "platform/headless/headless.h"
 #include "platform/headless/headless_internal.h"
@@ -38,6 +39,8 @@ struct PostedMessage {
 struct Backend {
   int screenWidth = 1024;
   int displayScale = 1;
+  uint32_t keyRepeatDelay = 500;
+  uint32_t keyRepeatPeriod = 33;
   int screenHeight = 768;
   uint32_t now = 100000;
   std::vector<std::unique_ptr<PlatformWindow>> windows;
@@ -277,6 +280,21 @@ void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixel
     std::memcpy(&window->image[static_cast<size_t>(y) * width], pixels + y * stride,
                 static_cast<size_t>(width) * 4);
   }
+}
+
+// Background work ends before anything else runs.
+bool PlatformInputHeldOff() {
+  return false;
+}
+
+void PlatformKeyRepeat(uint32_t* delay, uint32_t* period) {
+  *delay = backend.keyRepeatDelay;
+  *period = backend.keyRepeatPeriod;
+}
+
+void HeadlessSetKeyRepeat(uint32_t delay, uint32_t period) {
+  backend.keyRepeatDelay = delay;
+  backend.keyRepeatPeriod = period;
 }
 
 void PlatformShowWindow(WindowHandle window, bool show) {

@@ -18,9 +18,6 @@ constexpr uint32_t kFirstPollDelay = 250;
 // Between polls: often enough for play while a controller is plugged in, rarely otherwise.
 constexpr uint32_t kPlayPollPeriod = 16;
 constexpr uint32_t kIdlePollPeriod = 1000;
-// The usual desktop key repeat: the first repeat after half a second, then 30 a second.
-constexpr uint32_t kRepeatDelay = 500;
-constexpr uint32_t kRepeatPeriod = 33;
 
 // A held left or right and the tick of its next repeat.
 struct HeldDirection {
@@ -34,6 +31,9 @@ struct PadWatch {
   bool started;
   bool polling;
   uint32_t period;
+  // The desktop's key repeat, which held left and right follow.
+  uint32_t repeatDelay;
+  uint32_t repeatPeriod;
   std::vector<SDL_GameController*> controllers;
   std::array<HeldDirection, 2> directions;  // left, right
 };
@@ -74,7 +74,10 @@ HeldDirection* DirectionOf(PadButton button) {
 }
 
 void Report(PadButton button) {
-  if (!PlatformWindowVisible(watch.window) || !PlatformWindowEnabled(watch.window)) return;
+  if (!PlatformWindowVisible(watch.window) || !PlatformWindowEnabled(watch.window) ||
+      PlatformInputHeldOff()) {
+    return;
+  }
   watch.procedure(watch.window, button);
 }
 
@@ -102,7 +105,8 @@ void CloseController(SDL_JoystickID id) {
 void PressButton(uint8_t sdlButton, uint32_t tick) {
   std::optional<PadButton> button = ButtonOf(sdlButton);
   if (!button) return;
-  if (HeldDirection* direction = DirectionOf(*button)) *direction = {true, tick + kRepeatDelay};
+  if (HeldDirection* direction = DirectionOf(*button))
+    *direction = {true, tick + watch.repeatDelay};
   Report(*button);
 }
 
@@ -137,9 +141,9 @@ void RepeatHeldDirections(uint32_t tick) {
     if (!direction->held || static_cast<int32_t>(tick - direction->nextRepeat) < 0) continue;
     // Repeats keep their period between the polls; after a long pause they start afresh
     // rather than catch up.
-    direction->nextRepeat += kRepeatPeriod;
+    direction->nextRepeat += watch.repeatPeriod;
     if (static_cast<int32_t>(tick - direction->nextRepeat) >= 0) {
-      direction->nextRepeat = tick + kRepeatPeriod;
+      direction->nextRepeat = tick + watch.repeatPeriod;
     }
     Report(button);
   }
@@ -166,6 +170,7 @@ void PollTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t tick) {
   if (window != watch.window || watch.polling) return;
   if (!watch.started) {
     watch.started = true;
+    PlatformKeyRepeat(&watch.repeatDelay, &watch.repeatPeriod);
     if (!StartControllers()) {
       PlatformKillTimer(window, kPadTimer);
       return;
