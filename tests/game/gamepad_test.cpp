@@ -119,7 +119,7 @@ void ExpectHeldRightRepeats() {
 
 TEST(Gamepad, PlaysAWholeGameLikeTheKeys) {
   RunGame({[] {
-    HeadlessSetKeyRepeat(250, 50);  // read when the pad starts, a quarter of a second in
+    HeadlessSetKeyRepeat(250, 50);  // read when the pad is plugged in
     PlugPad();
     Tap(SDL_CONTROLLER_BUTTON_START);
     ASSERT_TRUE(game.clock.running);

@@ -86,9 +86,11 @@ void OpenController(int deviceIndex) {
   for (SDL_GameController* controller : watch.controllers) {
     if (SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller)) == id) return;
   }
-  if (SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex)) {
-    watch.controllers.push_back(controller);
-  }
+  SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex);
+  if (controller == nullptr) return;
+  watch.controllers.push_back(controller);
+  // Read once a pad is there, so that a program without one never looks at the settings.
+  PlatformKeyRepeat(&watch.repeatDelay, &watch.repeatPeriod);
 }
 
 void CloseController(SDL_JoystickID id) {
@@ -170,7 +172,6 @@ void PollTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t tick) {
   if (window != watch.window || watch.polling) return;
   if (!watch.started) {
     watch.started = true;
-    PlatformKeyRepeat(&watch.repeatDelay, &watch.repeatPeriod);
     if (!StartControllers()) {
       PlatformKillTimer(window, kPadTimer);
       return;
