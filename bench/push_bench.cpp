@@ -38,7 +38,7 @@ PushFixture OpenWindow() {
 void Push(const PushFixture& fixture, PixelRect changed) {
   cairo_surface_flush(fixture.surface);
   PlatformUpdateLayeredWindow(fixture.window, cairo_image_surface_get_data(fixture.surface), 600,
-                              600, cairo_image_surface_get_stride(fixture.surface), changed);
+                              600, cairo_image_surface_get_stride(fixture.surface), 1, changed);
 }
 
 // The chronometer's box changes, as on every game tick.

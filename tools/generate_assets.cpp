@@ -80,12 +80,23 @@ constexpr Block kBlocks[] = {{"B1", 255, 252, 0},  {"B2", 132, 230, 37},  {"B3",
 // ---------------------------------------------------------------------------------------------
 // Surfaces, pixels and files.
 
+// An image of `scale` pixels per unit of its drawing: every picture is described once in the
+// game's window pixels and drawn at each scale from that description.
+cairo_surface_t* ScaledImage(cairo_format_t format, int width, int height, int scale) {
+  cairo_surface_t* surface = cairo_image_surface_create(format, width * scale, height * scale);
+  cairo_surface_set_device_scale(surface, scale, scale);
+  return surface;
+}
+
 struct Surface {
   cairo_surface_t* surface;
   cairo_t* cr;
+  int scale;
 
-  Surface(int width, int height, cairo_format_t format = CAIRO_FORMAT_ARGB32)
-      : surface(cairo_image_surface_create(format, width, height)), cr(cairo_create(surface)) {}
+  Surface(int width, int height, int scale, cairo_format_t format = CAIRO_FORMAT_ARGB32)
+      : surface(ScaledImage(format, width, height, scale)),
+        cr(cairo_create(surface)),
+        scale(scale) {}
   ~Surface() {
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
@@ -93,8 +104,9 @@ struct Surface {
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
 
-  int Width() const { return cairo_image_surface_get_width(surface); }
-  int Height() const { return cairo_image_surface_get_height(surface); }
+  // The size in drawing units.
+  int Width() const { return cairo_image_surface_get_width(surface) / scale; }
+  int Height() const { return cairo_image_surface_get_height(surface) / scale; }
 };
 
 // An image with straight alpha, as stored in a PNG file.
@@ -221,13 +233,21 @@ void BlurMask(cairo_surface_t* mask, int radius) {
   cairo_surface_mark_dirty(mask);
 }
 
+int ScaleOf(cairo_t* cr) {
+  double scaleX = 1;
+  double scaleY = 1;
+  cairo_surface_get_device_scale(cairo_get_target(cr), &scaleX, &scaleY);
+  return static_cast<int>(scaleX);
+}
+
 // Paints a soft shadow of whatever `shape` fills, offset by (dx, dy).
 void DropShadow(cairo_t* cr, int width, int height, const std::function<void(cairo_t*)>& shape,
                 double dx, double dy, int radius, double opacity) {
-  Surface mask(width, height, CAIRO_FORMAT_A8);
+  const int scale = ScaleOf(cr);
+  Surface mask(width, height, scale, CAIRO_FORMAT_A8);
   cairo_translate(mask.cr, dx, dy);
   shape(mask.cr);
-  BlurMask(mask.surface, radius);
+  BlurMask(mask.surface, radius * scale);
   cairo_save(cr);
   cairo_set_source_rgba(cr, 0, 0, 0, opacity);
   cairo_mask_surface(cr, mask.surface, 0, 0);
@@ -418,21 +438,22 @@ void DrawBlock(cairo_t* cr, double x, double y, double size, Rgb face) {
   }
 }
 
-Pixels MakeBlock(const Block& block) {
-  Surface s(kCell, kCell);
+Pixels MakeBlock(const Block& block, int scale) {
+  Surface s(kCell, kCell, scale);
   DrawBlock(s.cr, 0, 0, kCell, Bytes(block.r, block.g, block.b));
   return ToStraight(s.surface);
 }
 
 // The ghost piece: a faint light-grey square with a clearer rim, built in straight alpha so that
 // its face is exactly grey 241 at alpha 38.
-Pixels MakeGhost() {
+Pixels MakeGhost(int scale) {
+  const int size = kCell * scale;
   Pixels out;
-  out.width = out.height = kCell;
-  out.rgba.resize(kCell * kCell * 4);
-  for (int y = 0; y < kCell; ++y) {
-    for (int x = 0; x < kCell; ++x) {
-      const int ring = std::min(std::min(x, y), std::min(kCell - 1 - x, kCell - 1 - y));
+  out.width = out.height = size;
+  out.rgba.resize(static_cast<size_t>(size) * size * 4);
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const int ring = std::min(std::min(x, y), std::min(size - 1 - x, size - 1 - y)) / scale;
       int alpha = 38;
       if (ring == 0) alpha = 150;
       if (ring == 1) alpha = 96;
@@ -661,24 +682,24 @@ struct Window {
   std::vector<Pixels> hot_buttons;
 };
 
-Window MakeWindow() {
-  Surface body(600, 600);
+Window MakeWindow(int scale) {
+  Surface body(600, 600, scale);
   DrawBody(body);
 
   // The opaque board: the body under its rounded corners, then the panel.
-  Surface board(kPanelW, kPanelH);
+  Surface board(kPanelW, kPanelH, scale);
   CopyInto(board, body.surface, kPanelX, kPanelY);
   DrawBoardPanel(board.cr);
 
   Window out;
   for (int k = 0; k < 5; ++k) {
-    Surface hot(kButtonW, kButtonH);
+    Surface hot(kButtonW, kButtonH, scale);
     CopyInto(hot, body.surface, kButtonX, ButtonTop(k));
     DrawButton(hot.cr, 0, 0, kButtonCaptions[k], true);
     out.hot_buttons.push_back(ToStraight(hot.surface));
   }
 
-  Surface fond(600, 600);
+  Surface fond(600, 600, scale);
   CopyInto(fond, body.surface, 0, 0);
   cairo_t* cr = fond.cr;
   cairo_set_source_surface(cr, board.surface, kPanelX, kPanelY);
@@ -704,8 +725,9 @@ Window MakeWindow() {
   out.fond = ToStraight(fond.surface);
   out.fond_opaque = ToStraight(board.surface);
   // The desktop shows through the well: same colours as the opaque board, fixed alpha.
-  for (int y = kWellY; y < kWellY + kWellH; ++y)
-    for (int x = kWellX; x < kWellX + kWellW; ++x) out.fond.At(x, y)[3] = kWellAlpha;
+  for (int y = kWellY * scale; y < (kWellY + kWellH) * scale; ++y)
+    for (int x = kWellX * scale; x < (kWellX + kWellW) * scale; ++x)
+      out.fond.At(x, y)[3] = kWellAlpha;
   return out;
 }
 
@@ -713,7 +735,7 @@ Window MakeWindow() {
 // The icon: four blocks on an orange tile.
 
 Pixels MakeIcon(int size) {
-  Surface s(size, size);
+  Surface s(size, size, 1);
   cairo_t* cr = s.cr;
   // Large icons keep a margin for a shadow; small ones use every pixel.
   const double margin = size >= 48 ? std::round(size / 24.0) : 0;
@@ -765,7 +787,7 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   bool ok = true;
-  auto write = [&](const char* name, const Pixels& image) {
+  auto write = [&](const std::string& name, const Pixels& image) {
     const std::string path = dir + "/" + name + ".png";
     if (!WritePng(path, image)) {
       std::fprintf(stderr, "%s: cannot write %s\n", argv[0], path.c_str());
@@ -773,30 +795,32 @@ int main(int argc, char** argv) {
     }
   };
 
-  const Window window = MakeWindow();
-  write("Fond", window.fond);
-  write("FondO", window.fond_opaque);
-  for (int k = 0; k < 5; ++k) write(kButtonNames[k], window.hot_buttons[k]);
+  // The window's images at their size, and twice as large ("NAME@2x") for HiDPI displays.
+  for (int scale : {1, 2}) {
+    const std::string suffix = scale == 1 ? "" : "@2x";
+    auto writeScaled = [&](const std::string& name, const Pixels& image) {
+      write(name + suffix, image);
+    };
+    const Window window = MakeWindow(scale);
+    writeScaled("Fond", window.fond);
+    writeScaled("FondO", window.fond_opaque);
+    for (int k = 0; k < 5; ++k) writeScaled(kButtonNames[k], window.hot_buttons[k]);
 
-  for (const Block& block : kBlocks) write(block.name, MakeBlock(block));
-  // The translucent block is the yellow one at half alpha.
-  Pixels translucent = MakeBlock(kBlocks[0]);
-  for (size_t i = 3; i < translucent.rgba.size(); i += 4)
-    translucent.rgba[i] = static_cast<uint8_t>((translucent.rgba[i] * 128 + 127) / 255);
-  write("B5", translucent);
-  write("OB", MakeGhost());
+    for (const Block& block : kBlocks) writeScaled(block.name, MakeBlock(block, scale));
+    // The translucent block is the yellow one at half alpha.
+    Pixels translucent = MakeBlock(kBlocks[0], scale);
+    for (size_t i = 3; i < translucent.rgba.size(); i += 4)
+      translucent.rgba[i] = static_cast<uint8_t>((translucent.rgba[i] * 128 + 127) / 255);
+    writeScaled("B5", translucent);
+    writeScaled("OB", MakeGhost(scale));
 
-  {
-    Surface s(234, 149);
-    DrawBanner(s, {"Game", "Over"}, 60, 14);
-    write("GO", ToStraight(s.surface));
+    Surface gameOver(234, 149, scale);
+    DrawBanner(gameOver, {"Game", "Over"}, 60, 14);
+    writeScaled("GO", ToStraight(gameOver.surface));
+    Surface bravo(250, 75, scale);
+    DrawBanner(bravo, {"Bravo"}, 58, 0);
+    writeScaled("BRAVO", ToStraight(bravo.surface));
   }
-  {
-    Surface s(250, 75);
-    DrawBanner(s, {"Bravo"}, 58, 0);
-    write("BRAVO", ToStraight(s.surface));
-  }
-  for (int size : {256, 128, 48, 32, 16})
-    write(("SYSTRAY_" + std::to_string(size)).c_str(), MakeIcon(size));
+  for (int size : {256, 128, 48, 32, 16}) write("SYSTRAY_" + std::to_string(size), MakeIcon(size));
   return ok ? 0 : 1;
 }

@@ -3,6 +3,8 @@
 // again after the key-repeat delay, then at the key-repeat rate, as a held key is.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/windows.h"
 
 enum class PadButton { left, right, up, down, south, east, west, rightShoulder, start, back };
@@ -12,5 +14,9 @@ using PadProc = void (*)(WindowHandle window, PadButton button);
 // Watches the controllers for the window until it is destroyed. The controller service starts
 // after the window shows, on the window's own timer; without it, or without a known controller,
 // nothing is reported and nothing printed. Presses are dropped while the window is hidden or
-// disabled, as keys are.
+// disabled, and while the player's input is held off, as keys are.
 void PlatformWatchGamepads(WindowHandle window, PadProc procedure);
+
+// The desktop's key repeat: a held key repeats `*delay` milliseconds after its press, then every
+// `*period` milliseconds.
+void PlatformKeyRepeat(uint32_t* delay, uint32_t* period);

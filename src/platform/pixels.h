@@ -12,8 +12,9 @@ struct PixelRect {
 };
 
 // Replaces the window's whole image by the given premultiplied ARGB32 pixels (cairo's image
-// format) and shows it at once, also from inside a blocking sleep. Nothing outside `changed`
-// differs from the image of the previous push (the whole image when that is not known), so
-// nothing else needs to be looked at.
+// format) and shows it at once, also from inside a blocking sleep. The pixels are device pixels,
+// `scale` of them per logical pixel each way: the window is width / scale by height / scale
+// logical pixels. Nothing outside `changed` (in device pixels) differs from the image of the
+// previous push (the whole image when that is not known), so nothing else needs to be looked at.
 void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
-                                 int height, int stride, PixelRect changed);
+                                 int height, int stride, int scale, PixelRect changed);

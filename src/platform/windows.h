@@ -54,8 +54,11 @@ uint32_t PlatformTickCount();
 void PlatformSleep(uint32_t milliseconds);
 
 // Screen
+// Sizes and positions are logical pixels; the display shows each as `scale` by `scale` device
+// pixels (2 on a HiDPI screen), which images pushed to a window should be drawn at.
 int PlatformScreenWidth();
 int PlatformScreenHeight();
+int PlatformDisplayScale();
 
 // Windows and messages
 // Creates a borderless, always-on-top window with per-pixel alpha and no task-bar entry, at
@@ -88,6 +91,10 @@ void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseco
                       TimerProc procedure);
 // Stops a timer, also from inside its own procedure.
 void PlatformKillTimer(WindowHandle window, uintptr_t timerId);
+
+// Whether the player's input goes nowhere for now: while background work runs no window takes
+// input (see PlatformRunInBackground).
+bool PlatformInputHeldOff();
 
 void PlatformShowWindow(WindowHandle window, bool show);
 bool PlatformWindowVisible(WindowHandle window);

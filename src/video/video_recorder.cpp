@@ -178,10 +178,12 @@ void ShowIncompleteFileWarning() {
 bool GrabFrame(VideoRecorder& video, WindowHandle window) {
   auto* record = static_cast<WidgetWindow*>(PlatformGetWindowProperty(window, kRecordProperty));
   if (record == nullptr || record->surface == nullptr) return false;
-  cairo_surface_t* surface = record->surface;
+  // One frame pixel per logical pixel, whatever the display's scale.
+  cairo_surface_t* surface = NewLogicalImage(record);
   if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32 ||
       cairo_image_surface_get_width(surface) < kVideoFrameSize ||
       cairo_image_surface_get_height(surface) < kVideoFrameSize) {
+    cairo_surface_destroy(surface);
     return false;
   }
   cairo_surface_flush(surface);
@@ -198,6 +200,7 @@ bool GrabFrame(VideoRecorder& video, WindowHandle window) {
       target[3 * x + 2] = static_cast<uint8_t>(pixel >> 16);
     }
   }
+  cairo_surface_destroy(surface);
   return true;
 }
 

@@ -95,14 +95,38 @@ void ShutdownGraphics(uintptr_t token) {
   fontMap = nullptr;
 }
 
-bool LoadResourceImage(const std::string& name, cairo_surface_t** where) {
+namespace {
+
+// Decodes the named PNG resource as an image of `scale` pixels per logical pixel; null when
+// there is no such resource or it cannot be decoded.
+cairo_surface_t* DecodeResourceImage(const std::string& name, int scale) {
   PngReader reader{FindEmbeddedResource(name), 0};
-  if (reader.bytes.empty()) return false;
+  if (reader.bytes.empty()) return nullptr;
   cairo_surface_t* image = cairo_image_surface_create_from_png_stream(ReadPngBytes, &reader);
   if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(image);
-    return false;
+    return nullptr;
   }
+  cairo_surface_set_device_scale(image, scale, scale);
+  return image;
+}
+
+double SurfaceScale(cairo_surface_t* surface) {
+  double scaleX = 1;
+  double scaleY = 1;
+  cairo_surface_get_device_scale(surface, &scaleX, &scaleY);
+  return scaleX;
+}
+
+}  // namespace
+
+bool LoadResourceImage(const std::string& name, cairo_surface_t** where) {
+  // On a HiDPI display the image drawn at twice the size, when there is one, keeps it sharp;
+  // it is drawn at the same logical size as the other.
+  cairo_surface_t* image = nullptr;
+  if (PlatformDisplayScale() >= 2) image = DecodeResourceImage(name + "@2x", 2);
+  if (image == nullptr) image = DecodeResourceImage(name, 1);
+  if (image == nullptr) return false;
   *where = image;
   return true;
 }
@@ -169,6 +193,30 @@ std::string FormatTwoDigits(int32_t n) {
   return "00";
 }
 
+cairo_surface_t* NewWindowSurface(int width, int height) {
+  int scale = PlatformDisplayScale();
+  cairo_surface_t* surface =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width * scale, height * scale);
+  cairo_surface_set_device_scale(surface, scale, scale);
+  return surface;
+}
+
+cairo_surface_t* NewLogicalImage(const WidgetWindow* record) {
+  double scale = SurfaceScale(record->surface);
+  if (scale == 1) return cairo_surface_reference(record->surface);
+  cairo_surface_t* image =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, record->width, record->height);
+  cairo_t* cr = cairo_create(image);
+  // The surface's device scale maps its logical pixels onto the image's.
+  cairo_set_source_surface(cr, record->surface, 0, 0);
+  // Bilinear sampling halfway between device pixels averages each 2 x 2 block at scale 2.
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  return image;
+}
+
 void OpenDrawing(WidgetWindow* record, DrawingMode mode) {
   toolkit.drawnArea = {};
   cairo_t* cr = cairo_create(record->surface);
@@ -185,17 +233,20 @@ void CloseDrawing() {
 void DrawImage(cairo_surface_t* image, int x, int y, int width, int height) {
   if (image == nullptr) return;
   cairo_t* cr = toolkit.drawingContext;
-  int imageWidth = cairo_image_surface_get_width(image);
-  int imageHeight = cairo_image_surface_get_height(image);
+  double imageScale = SurfaceScale(image);
+  double imageWidth = cairo_image_surface_get_width(image) / imageScale;
+  double imageHeight = cairo_image_surface_get_height(image) / imageScale;
   cairo_save(cr);
   cairo_translate(cr, x, y);
   if (imageWidth != width || imageHeight != height) {
-    cairo_scale(cr, static_cast<double>(width) / imageWidth,
-                static_cast<double>(height) / imageHeight);
+    cairo_scale(cr, width / imageWidth, height / imageHeight);
   }
   MarkDrawn(x, y, width, height);
   cairo_set_source_surface(cr, image, 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr), toolkit.drawingMode == DrawingMode::crisp
+  // Nearest-neighbour keeps crisp images exact; an image made for another scale than the
+  // surface's (the 2x images on a 3x display) is resampled smoothly instead.
+  bool exact = imageScale == SurfaceScale(cairo_get_target(cr));
+  cairo_pattern_set_filter(cairo_get_source(cr), toolkit.drawingMode == DrawingMode::crisp && exact
                                                      ? CAIRO_FILTER_NEAREST
                                                      : CAIRO_FILTER_GOOD);
   cairo_rectangle(cr, 0, 0, imageWidth, imageHeight);
@@ -223,10 +274,13 @@ void FillSolid(int x, int y, int width, int height, uint32_t argb) {
 }
 
 void PushSurface(const WidgetWindow* record, PixelRect changed) {
-  cairo_surface_flush(record->surface);
-  PlatformUpdateLayeredWindow(record->window, cairo_image_surface_get_data(record->surface),
-                              record->width, record->height,
-                              cairo_image_surface_get_stride(record->surface), changed);
+  cairo_surface_t* surface = record->surface;
+  auto scale = static_cast<int>(SurfaceScale(surface));
+  cairo_surface_flush(surface);
+  PlatformUpdateLayeredWindow(
+      record->window, cairo_image_surface_get_data(surface), cairo_image_surface_get_width(surface),
+      cairo_image_surface_get_height(surface), cairo_image_surface_get_stride(surface), scale,
+      {changed.x * scale, changed.y * scale, changed.width * scale, changed.height * scale});
 }
 
 WidgetWindow* BeginWidgetDrawing(Widget* widget, DrawingMode mode) {

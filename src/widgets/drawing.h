@@ -23,7 +23,9 @@ uintptr_t StartGraphics();
 void ShutdownGraphics(uintptr_t token);
 
 // Decodes the named PNG resource into `*where` and returns true; returns false, leaving
-// `*where` as it was, when there is no such resource or it cannot be decoded.
+// `*where` as it was, when there is no such resource or it cannot be decoded. On a display of
+// scale 2 or more the resource "NAME@2x", twice as large, is taken when there is one; either
+// way the image has the logical size of the plain one.
 bool LoadResourceImage(const std::string& name, cairo_surface_t** where);
 void ReleaseImage(cairo_surface_t** image);
 int32_t DrawWidgetText(const Widget* widget, int32_t x, int32_t y, const std::string& text,
@@ -38,6 +40,13 @@ void DrawWidgetTextScaled(const Widget* widget, double x, double y, double scale
 void MeasureWidgetText(const Widget* widget, const std::string& text, double* width,
                        double* height);
 std::string FormatTwoDigits(int32_t n);
+
+// A transparent surface for a window of the given logical size, at the display's scale: drawn
+// on in logical pixels, it holds scale x scale device pixels for each.
+cairo_surface_t* NewWindowSurface(int width, int height);
+// The window's image at one pixel per logical pixel: a new reference to its surface at scale 1,
+// else a reduced copy. The caller releases it.
+cairo_surface_t* NewLogicalImage(const WidgetWindow* record);
 
 // Opens the current drawing context on the window's surface.
 void OpenDrawing(WidgetWindow* record, DrawingMode mode);

@@ -23,13 +23,11 @@ void SendToAllWidgets(int32_t message, intptr_t wParam, intptr_t lParam) {
   }
 }
 
-cairo_surface_t* CopySurface(cairo_surface_t* surface) {
-  cairo_surface_t* copy =
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cairo_image_surface_get_width(surface),
-                                 cairo_image_surface_get_height(surface));
+cairo_surface_t* CopySurface(const WidgetWindow* record) {
+  cairo_surface_t* copy = NewWindowSurface(record->width, record->height);
   cairo_t* cr = cairo_create(copy);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(cr, surface, 0, 0);
+  cairo_set_source_surface(cr, record->surface, 0, 0);
   cairo_paint(cr);
   cairo_destroy(cr);
   return copy;
@@ -37,13 +35,13 @@ cairo_surface_t* CopySurface(cairo_surface_t* surface) {
 
 // The first paint: the background, what the program draws over it, and the snapshot of both.
 void ComposeBackground(WidgetWindow* record) {
-  record->surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, record->width, record->height);
+  record->surface = NewWindowSurface(record->width, record->height);
   OpenDrawing(record, DrawingMode::compose);
   DrawImage(toolkit.backgroundImage, 0, 0, record->width, record->height);
   toolkitHooks.composeBackground(record);
   CloseDrawing();
   record->redrawWidgets = 1;
-  record->backgroundSnapshot = CopySurface(record->surface);
+  record->backgroundSnapshot = CopySurface(record);
 }
 
 void PaintWidgetWindow(WidgetWindow* record) {

@@ -108,11 +108,12 @@ poll() {
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
-# Starts a private 1024 × 768 × 24 X server on a free display and points DISPLAY at it.
+# Starts a private X server on a free display and points DISPLAY at it; its screen is
+# $XVFB_SCREEN (default 1024x768x24).
 start_xvfb() {
   local fdfile=$WORK/displayfd
   : >"$fdfile"
-  Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset \
+  Xvfb -displayfd 9 -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp -noreset \
     9>"$fdfile" >"$WORK/xvfb.log" 2>&1 &
   XVFB_PID=$!
   local deadline=$(($(now_ms) + 10000))
@@ -134,12 +135,13 @@ start_child() {
   LAST_CHILD=$!
 }
 
-# The program's 600 × 600 window titled "Kestrow" (GTK also makes a small leader window).
+# The program's 600 × 600 window titled "Kestrow" (GTK also makes a small leader window); on a
+# display of scale N it has $WINDOW_SIDE = 600 × N device pixels a side.
 _find_window() {
-  local w geometry
+  local w geometry side=${WINDOW_SIDE:-600}
   for w in $(xdotool search --onlyvisible --name '^Kestrow$' 2>/dev/null); do
     geometry=$(xwininfo -id "$w" 2>/dev/null | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
-    if [[ $geometry == 600x600 ]]; then
+    if [[ $geometry == "${side}x${side}" ]]; then
       WIN=$w
       return 0
     fi
@@ -223,6 +225,17 @@ save_window_png() { convert "$1" -crop 600x600+$WX+$WY +repage "$2"; }
 pixel() {
   convert "$1" -crop 1x1+$((WX + $2))+$((WY + $3)) -depth 8 txt:- |
     awk -F'[ ,:()]+' 'NR == 2 {print $3, $4, $5}'
+}
+
+# near X Y DESCRIPTION "R G B" [TOLERANCE (default 40)]: fails unless the window pixel (X, Y) of
+# the last screenshot has about that colour.
+near() {
+  local got expected=$4 tolerance=${5:-40}
+  got=$(pixel "$SHOT" "$1" "$2")
+  awk -v got="$got" -v want="$expected" -v t="$tolerance" 'BEGIN {
+    split(got, a, " "); split(want, b, " ")
+    for (i = 1; i <= 3; i++) { d = a[i] - b[i]; if (d < -t || d > t) exit 1 } }' ||
+    fail "pixel ($1, $2), $3, is ($got), expected about ($expected)"
 }
 
 # region_sig FILE X Y W H: a signature of a rectangle's pixels, equal when they are equal.

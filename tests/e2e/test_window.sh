@@ -50,15 +50,6 @@ log "the picture: frame, logo, well, panels, transparent corners"
 move_to 300 300   # inside the well, over no button
 sleep 0.3
 shoot
-# Colours with a tolerance: "R G B" near the expected one.
-near() {
-  local got expected=$4 tolerance=${5:-40}
-  got=$(pixel "$SHOT" "$1" "$2")
-  awk -v got="$got" -v want="$expected" -v t="$tolerance" 'BEGIN {
-    split(got, a, " "); split(want, b, " ")
-    for (i = 1; i <= 3; i++) { d = a[i] - b[i]; if (d < -t || d > t) exit 1 } }' ||
-    fail "pixel ($1, $2), $3, is ($got), expected about ($expected)"
-}
 near 20 300 "the orange frame left of the well" "246 140 35"
 near 300 10 "the frame's light top edge" "255 196 120"
 near 100 300 "the well's dark green" "15 57 32" 20

@@ -100,17 +100,17 @@ void ExpectButtonsPlayTheBoundKeys() {
   }
 }
 
-// Held right moves once, again after the repeat delay, then at the repeat rate. Polls come
-// every 16 ms from the one that saw the press: repeats due at 500, 533 and 566 ms are played at
-// 512, 544 and 576 ms, the next at 608 ms.
+// Held right moves once, again after the desktop's repeat delay (250 ms here), then at its
+// repeat rate (every 50 ms). Polls come every 16 ms from the one that saw the press: repeats due
+// at 250, 300, 350 and 400 ms are played at 256, 304, 352 and 400 ms.
 void ExpectHeldRightRepeats() {
   Spawn(kT);
   Board().pieceColumn = 0;
   Press(SDL_CONTROLLER_BUTTON_DPAD_RIGHT);  // seen by a poll in these 16 ms
   EXPECT_EQ(Board().pieceColumn, 1);
-  HeadlessAdvance(480);  // at most 496 ms after the press
+  HeadlessAdvance(230);  // at most 246 ms after the press
   EXPECT_EQ(Board().pieceColumn, 1);
-  HeadlessAdvance(102);  // 582 to 598 ms after the press
+  HeadlessAdvance(130);  // 360 to 376 ms after the press
   EXPECT_EQ(Board().pieceColumn, 4);
   Release(SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
   HeadlessAdvance(200);
@@ -119,6 +119,7 @@ void ExpectHeldRightRepeats() {
 
 TEST(Gamepad, PlaysAWholeGameLikeTheKeys) {
   RunGame({[] {
+    HeadlessSetKeyRepeat(250, 50);  // read when the pad is plugged in
     PlugPad();
     Tap(SDL_CONTROLLER_BUTTON_START);
     ASSERT_TRUE(game.clock.running);

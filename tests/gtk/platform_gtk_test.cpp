@@ -2,6 +2,7 @@
 // GoogleTest comes before the X11 headers, whose macros (None, Bool...) would break it.
 // clang-format off
 #include <gtest/gtest.h>
+#include <SDL.h>
 // clang-format on
 
 #include <X11/Xlib.h>
@@ -22,9 +23,11 @@
 #include <vector>
 
 #include "platform/dialogs.h"
+#include "platform/gamepad.h"
 #include "platform/gtk/changed_area.h"
 #include "platform/gtk/keys_gtk.h"
 #include "platform/input.h"
+#include "platform/network.h"
 #include "platform/pixels.h"
 #include "platform/tray.h"
 #include "platform/windows.h"
@@ -37,6 +40,8 @@ class GtkEnvironment : public ::testing::Environment {
     // Input is simulated with events sent to the windows (gdk_test_simulate_key/button); GDK
     // only reads such events when it takes core X events instead of XInput2 ones.
     setenv("GDK_CORE_DEVICE_EVENTS", "1", 1);
+    // Settings kept in memory: the tests change nothing of the machine's.
+    setenv("GSETTINGS_BACKEND", "memory", 1);
     PlatformStart();
   }
   void TearDown() override { PlatformShutdown(); }
@@ -160,7 +165,7 @@ struct Image {
     }
   }
   void Push(WindowHandle window) const {
-    PlatformUpdateLayeredWindow(window, pixels.data(), width, height, stride,
+    PlatformUpdateLayeredWindow(window, pixels.data(), width, height, stride, 1,
                                 {0, 0, width, height});
   }
   int width, height, stride;
@@ -932,6 +937,82 @@ TEST_F(GtkBackend, TrayIconNeedsANotificationAreaThatShowsIt) {
                                   {window, WM_USER + 1, 1, WM_RBUTTONDOWN}}));
   PlatformRemoveTrayIcon(window);
   EXPECT_FALSE(TrayIconExists());
+}
+
+// --- Game controllers ----------------------------------------------------------------------
+
+std::vector<PadButton> padPresses;
+
+void RecordPad(WindowHandle, PadButton button) {
+  padPresses.push_back(button);
+}
+
+// A press of SDL's virtual controller, until the pad watcher reported it.
+bool PressUntilReported(SDL_Joystick* pad, SDL_GameControllerButton button) {
+  size_t before = padPresses.size();
+  SDL_JoystickSetVirtualButton(pad, button, 1);
+  bool reported = PumpUntil([before] { return padPresses.size() > before; });
+  SDL_JoystickSetVirtualButton(pad, button, 0);
+  return reported;
+}
+
+// While background work runs (a score-server exchange) the player's input goes nowhere: a pad
+// press then is dropped, as a key press is, and the next one after the work arrives.
+TEST_F(GtkBackend, PadPressesDuringBackgroundWorkAreDropped) {
+  padPresses.clear();
+  WindowHandle window = Make("pad", 10, 10, 40, 30);
+  PlatformWatchGamepads(window, RecordPad);
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
+  int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX,
+                                        SDL_CONTROLLER_BUTTON_MAX, 0);
+  ASSERT_GE(index, 0) << SDL_GetError();
+  SDL_Joystick* pad = SDL_JoystickOpen(index);
+  ASSERT_NE(pad, nullptr) << SDL_GetError();
+  SDL_JoystickID id = SDL_JoystickInstanceID(pad);
+  // The watcher opens the controller at one of its polls, once a second without one.
+  ASSERT_TRUE(PumpUntil([id] { return SDL_GameControllerFromInstanceID(id) != nullptr; }));
+  ASSERT_TRUE(PressUntilReported(pad, SDL_CONTROLLER_BUTTON_A));
+
+  // The work ends once the watcher's poll has seen the press.
+  SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_B, 1);
+  bool seen = false;
+  PlatformRunInBackground([id, &seen] {
+    SDL_GameController* controller = SDL_GameControllerFromInstanceID(id);
+    gint64 deadline = g_get_monotonic_time() + 3000000;
+    while (!seen && g_get_monotonic_time() < deadline) {
+      seen = SDL_GameControllerGetButton(controller, SDL_CONTROLLER_BUTTON_B) != 0;
+      g_usleep(1000);
+    }
+  });
+  SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_B, 0);
+  EXPECT_TRUE(seen);
+  ASSERT_TRUE(PressUntilReported(pad, SDL_CONTROLLER_BUTTON_X));
+  EXPECT_EQ(padPresses, (std::vector<PadButton>{PadButton::south, PadButton::west}));
+
+  SDL_JoystickClose(pad);
+  SDL_JoystickDetachVirtual(index);
+}
+
+// Held directions repeat as the desktop's keys do: GNOME's keyboard settings when present.
+TEST(KeyRepeat, FollowsTheDesktopKeyboardSettings) {
+  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+  GSettingsSchema* schema =
+      source != nullptr
+          ? g_settings_schema_source_lookup(source, "org.gnome.desktop.peripherals.keyboard", TRUE)
+          : nullptr;
+  if (schema == nullptr) GTEST_SKIP() << "GNOME's keyboard settings are not installed";
+  GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
+  for (auto [delay, period] : {std::pair{321u, 45u}, std::pair{700u, 20u}}) {
+    g_settings_set_uint(settings, "delay", delay);
+    g_settings_set_uint(settings, "repeat-interval", period);
+    uint32_t readDelay = 0;
+    uint32_t readPeriod = 0;
+    PlatformKeyRepeat(&readDelay, &readPeriod);
+    EXPECT_EQ(readDelay, delay);
+    EXPECT_EQ(readPeriod, period);
+  }
+  g_object_unref(settings);
+  g_settings_schema_unref(schema);
 }
 
 }  // namespace

@@ -39,11 +39,12 @@ bool ReadScoreFileBytes(std::string* bytes) {
   return true;
 }
 
-void RunGame(const std::vector<GameStep>& steps) {
+void RunGame(const std::vector<GameStep>& steps, int displayScale) {
   if (!inTemporaryDirectory) std::abort();
   if (!scoreFilePrepared) std::remove(kScoreFile);
   scoreFilePrepared = false;
   HeadlessReset();
+  HeadlessSetDisplayScale(displayScale);
   size_t next = 0;
   HeadlessSetIdle([&]() {
     if (next == steps.size()) return false;
@@ -52,6 +53,7 @@ void RunGame(const std::vector<GameStep>& steps) {
   });
   RunKestrow();
   HeadlessSetIdle(nullptr);
+  HeadlessSetDisplayScale(1);
   // The GTK backend shows only the area a push announces as changed: a drawing that reaches
   // outside it would leave the screen stale.
   EXPECT_EQ(HeadlessChangesOutsideTheirArea(), 0) << "pushes changed pixels outside their area";

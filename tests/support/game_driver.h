@@ -24,8 +24,9 @@ void PrepareScoreFile(const std::string& bytes);
 bool ReadScoreFileBytes(std::string* bytes);
 
 // Resets the backend, runs the program through `steps`, then closes it as the window manager
-// would. Returns once the program has ended.
-void RunGame(const std::vector<GameStep>& steps);
+// would. Returns once the program has ended. The display has `displayScale` device pixels per
+// logical pixel.
+void RunGame(const std::vector<GameStep>& steps, int displayScale = 1);
 
 // The centre of command button `id` (1 to 5).
 int ButtonX();

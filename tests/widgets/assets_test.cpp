@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/headless/headless.h"
 #include "widgets/drawing.h"
 
 namespace {
@@ -72,6 +73,7 @@ int Height(cairo_surface_t* s) {
 struct Catalogued {
   const char* name;
   int width, height;
+  bool drawnTwiceAsLarge = true;  // also embedded at 2x for HiDPI displays
 };
 
 void PrintTo(const Catalogued& c, std::ostream* os) {
@@ -90,20 +92,35 @@ TEST_P(ImageCatalogue, IsEmbeddedAtItsSizeWithAlpha) {
   ASSERT_EQ(Height(surface.get()), image.height);
   EXPECT_GT(CountAlphaOtherThan(surface.get(), 0, 0, image.width, image.height, 0), 0)
       << image.name << " is fully transparent";
+
+  // On a display of scale 2 the same name gives the image at twice the pixels, which the
+  // drawing shrinks back to the same logical size.
+  HeadlessSetDisplayScale(2);
+  SurfacePtr doubled = Decode(image.name);
+  HeadlessSetDisplayScale(1);
+  ASSERT_NE(doubled, nullptr);
+  int factor = image.drawnTwiceAsLarge ? 2 : 1;
+  double scaleX = 0;
+  double scaleY = 0;
+  cairo_surface_get_device_scale(doubled.get(), &scaleX, &scaleY);
+  EXPECT_EQ(Width(doubled.get()), image.width * factor);
+  EXPECT_EQ(Height(doubled.get()), image.height * factor);
+  EXPECT_EQ(scaleX, factor);
+  EXPECT_EQ(scaleY, factor);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Assets, ImageCatalogue,
-    testing::Values(Catalogued{"Fond", 600, 600}, Catalogued{"FondO", 305, 531},
-                    Catalogued{"BN", 202, 21}, Catalogued{"BE", 202, 21}, Catalogued{"BP", 202, 21},
-                    Catalogued{"BA", 202, 21}, Catalogued{"BQ", 202, 21}, Catalogued{"B1", 29, 29},
-                    Catalogued{"B2", 29, 29}, Catalogued{"B3", 29, 29}, Catalogued{"B4", 29, 29},
-                    Catalogued{"B5", 29, 29}, Catalogued{"B6", 29, 29}, Catalogued{"B7", 29, 29},
-                    Catalogued{"B8", 29, 29}, Catalogued{"B9", 29, 29}, Catalogued{"OB", 29, 29},
-                    Catalogued{"GO", 234, 149}, Catalogued{"BRAVO", 250, 75},
-                    Catalogued{"SYSTRAY_256", 256, 256}, Catalogued{"SYSTRAY_128", 128, 128},
-                    Catalogued{"SYSTRAY_48", 48, 48}, Catalogued{"SYSTRAY_32", 32, 32},
-                    Catalogued{"SYSTRAY_16", 16, 16}),
+    testing::Values(
+        Catalogued{"Fond", 600, 600}, Catalogued{"FondO", 305, 531}, Catalogued{"BN", 202, 21},
+        Catalogued{"BE", 202, 21}, Catalogued{"BP", 202, 21}, Catalogued{"BA", 202, 21},
+        Catalogued{"BQ", 202, 21}, Catalogued{"B1", 29, 29}, Catalogued{"B2", 29, 29},
+        Catalogued{"B3", 29, 29}, Catalogued{"B4", 29, 29}, Catalogued{"B5", 29, 29},
+        Catalogued{"B6", 29, 29}, Catalogued{"B7", 29, 29}, Catalogued{"B8", 29, 29},
+        Catalogued{"B9", 29, 29}, Catalogued{"OB", 29, 29}, Catalogued{"GO", 234, 149},
+        Catalogued{"BRAVO", 250, 75}, Catalogued{"SYSTRAY_256", 256, 256, false},
+        Catalogued{"SYSTRAY_128", 128, 128, false}, Catalogued{"SYSTRAY_48", 48, 48, false},
+        Catalogued{"SYSTRAY_32", 32, 32, false}, Catalogued{"SYSTRAY_16", 16, 16, false}),
     [](const testing::TestParamInfo<Catalogued>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------

@@ -24,6 +24,7 @@ struct PlatformWindow {
   WindowProc procedure = nullptr;
   std::map<std::string, void*> properties;
   cairo_surface_t* image = nullptr;  // The last pushed image; what the window shows.
+  int imageScale = 1;                // Device pixels of `image` per logical pixel.
   bool inputShaped = false;          // Input is limited to the visible pixels of `image`.
   bool alive = true;
   bool enabled = true;
@@ -53,8 +54,9 @@ bool GtkProgramEnding();
 // every loop.
 void GtkRunDialogLoop(GMainLoop* loop);
 // Before `changed` of the window's image is replaced by the same area of `pixels` (an image of
-// the same size): limits the window's input to the new image's pixels with alpha above 0, unless
-// the push leaves that set as it was.
+// the same size and scale): limits the window's input to the logical pixels of the new image
+// that show something (a device pixel with alpha above 0), unless the push leaves that set as
+// it was.
 void GtkShapeInput(WindowHandle window, const unsigned char* pixels, int stride,
                    const PixelRect& changed);
 // Copies the window's whole image onto its X window at once.

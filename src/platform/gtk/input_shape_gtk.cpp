@@ -36,14 +36,22 @@ bool VisibilityChanges(const unsigned char* before, int beforeStride, const unsi
   return false;
 }
 
-// The runs of visible pixels of one row, as rectangles one pixel high.
-void AddVisibleRuns(const unsigned char* row, int y, int width,
+// Marks the logical pixels of one device row that show something.
+void MarkVisible(const unsigned char* row, int width, int scale, std::vector<char>* visible) {
+  for (int x = 0; x < width; ++x) {
+    if (Visible(row, x)) (*visible)[x / scale] = 1;
+  }
+}
+
+// The runs of visible logical pixels of one row, as rectangles one pixel high.
+void AddVisibleRuns(const std::vector<char>& visible, int y,
                     std::vector<cairo_rectangle_int_t>* runs) {
+  int width = static_cast<int>(visible.size());
   int x = 0;
   while (x < width) {
-    while (x < width && !Visible(row, x)) ++x;
+    while (x < width && !visible[x]) ++x;
     int start = x;
-    while (x < width && Visible(row, x)) ++x;
+    while (x < width && visible[x]) ++x;
     if (x > start) runs->push_back({start, y, x - start, 1});
   }
 }
@@ -57,16 +65,24 @@ bool SameColumns(const std::vector<cairo_rectangle_int_t>& a,
                     });
 }
 
-// The visible pixels of the image as a region. A row with the same runs as the row above
-// lengthens its rectangles, so that a frame around a mostly opaque image takes a few hundred.
-cairo_region_t* VisibleRegion(const unsigned char* pixels, int stride, int width, int height) {
+// The visible logical pixels of an image of `scale` device pixels per logical pixel, as a
+// region in logical pixels. A row with the same runs as the row above lengthens its rectangles,
+// so that a frame around a mostly opaque image takes a few hundred.
+cairo_region_t* VisibleRegion(const unsigned char* pixels, int stride, int width, int height,
+                              int scale) {
   std::vector<cairo_rectangle_int_t> rectangles;
   std::vector<cairo_rectangle_int_t> previous;
   std::vector<cairo_rectangle_int_t> current;
+  std::vector<char> visible;
   size_t bandStart = 0;  // The rectangles of the row above start here.
-  for (int y = 0; y < height; ++y) {
+  int logicalWidth = width / scale;
+  for (int y = 0; y < height / scale; ++y) {
+    visible.assign(logicalWidth, 0);
+    for (int row = y * scale; row < (y + 1) * scale; ++row) {
+      MarkVisible(RowOf(pixels, stride, row), logicalWidth * scale, scale, &visible);
+    }
     current.clear();
-    AddVisibleRuns(RowOf(pixels, stride, y), y, width, &current);
+    AddVisibleRuns(visible, y, &current);
     if (!current.empty() && SameColumns(current, previous)) {
       for (size_t i = bandStart; i < rectangles.size(); ++i) ++rectangles[i].height;
     } else {
@@ -89,7 +105,7 @@ void GtkShapeInput(WindowHandle window, const unsigned char* pixels, int stride,
     return;
   }
   cairo_region_t* region = VisibleRegion(pixels, stride, cairo_image_surface_get_width(image),
-                                         cairo_image_surface_get_height(image));
+                                         cairo_image_surface_get_height(image), window->imageScale);
   gtk_widget_input_shape_combine_region(window->widget, region);
   cairo_region_destroy(region);
   window->inputShaped = true;

@@ -1,11 +1,16 @@
 #include "platform/gtk/keys_gtk.h"
 
+#include <X11/XKBlib.h>
 #include <gdk/gdk.h>
+#include <gdk/gdkx.h>
+#include <gio/gio.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "base/cp1252.h"
+#include "platform/gamepad.h"
 #include "platform/input.h"
 
 namespace {
@@ -157,4 +162,48 @@ int CharacterForKeyval(unsigned keyval) {
   std::string byte = Utf8ToCp1252(std::string_view(utf8, length));
   if (byte.size() != 1 || (byte[0] == '?' && c != '?')) return -1;
   return static_cast<unsigned char>(byte[0]);
+}
+
+// The desktop's key repeat: GNOME's keyboard settings when their schema is installed, else the X
+// server's own auto-repeat, else the usual half a second then 30 a second.
+namespace {
+
+constexpr const char* kKeyboardSchema = "org.gnome.desktop.peripherals.keyboard";
+
+bool GnomeKeyRepeat(uint32_t* delay, uint32_t* period) {
+  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+  if (source == nullptr) return false;
+  GSettingsSchema* schema = g_settings_schema_source_lookup(source, kKeyboardSchema, TRUE);
+  if (schema == nullptr) return false;
+  GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
+  *delay = g_settings_get_uint(settings, "delay");
+  *period = g_settings_get_uint(settings, "repeat-interval");
+  g_object_unref(settings);
+  g_settings_schema_unref(schema);
+  return true;
+}
+
+bool XKeyRepeat(uint32_t* delay, uint32_t* period) {
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return false;
+  unsigned int xDelay = 0;
+  unsigned int xInterval = 0;
+  if (!XkbGetAutoRepeatRate(GDK_DISPLAY_XDISPLAY(display), XkbUseCoreKbd, &xDelay, &xInterval)) {
+    return false;
+  }
+  *delay = xDelay;
+  *period = xInterval;
+  return true;
+}
+
+}  // namespace
+
+void PlatformKeyRepeat(uint32_t* delay, uint32_t* period) {
+  if (GnomeKeyRepeat(delay, period) || XKeyRepeat(delay, period)) {
+    // A period of 0 would repeat at every poll.
+    if (*period == 0) *period = 1;
+    return;
+  }
+  *delay = 500;
+  *period = 33;
 }

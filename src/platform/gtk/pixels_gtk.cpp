@@ -15,17 +15,26 @@
 
 namespace {
 
-// Copies `area` of the window's image onto its X window at once, without waiting for the main
-// loop, and flushes the request to the server.
+// The logical pixels that cover `area` of an image of `scale` device pixels per logical pixel.
+cairo_rectangle_int_t LogicalArea(const PixelRect& area, int scale) {
+  int left = area.x / scale;
+  int top = area.y / scale;
+  int right = (area.x + area.width + scale - 1) / scale;
+  int bottom = (area.y + area.height + scale - 1) / scale;
+  return {left, top, right - left, bottom - top};
+}
+
+// Copies `area` (device pixels) of the window's image onto its X window at once, without
+// waiting for the main loop, and flushes the request to the server.
 void PresentArea(WindowHandle window, const PixelRect& area) {
   GdkWindow* gdkWindow = gtk_widget_get_window(window->widget);
   if (window->image == nullptr || gdkWindow == nullptr || !gdk_window_is_visible(gdkWindow)) {
     return;
   }
-  int width = cairo_image_surface_get_width(window->image);
-  int height = cairo_image_surface_get_height(window->image);
+  int width = cairo_image_surface_get_width(window->image) / window->imageScale;
+  int height = cairo_image_surface_get_height(window->image) / window->imageScale;
+  cairo_rectangle_int_t rectangle = LogicalArea(area, window->imageScale);
   if (gdk_window_get_width(gdkWindow) == width && gdk_window_get_height(gdkWindow) == height) {
-    cairo_rectangle_int_t rectangle = {area.x, area.y, area.width, area.height};
     cairo_region_t* region = cairo_region_create_rectangle(&rectangle);
     GdkDrawingContext* context = gdk_window_begin_draw_frame(gdkWindow, region);
     cairo_t* cr = gdk_drawing_context_get_cairo_context(context);
@@ -36,12 +45,15 @@ void PresentArea(WindowHandle window, const PixelRect& area) {
     cairo_region_destroy(region);
   } else {
     // Just resized: GDK clips its drawing to the old size until the server confirms the new
-    // one, so draw on the X window itself.
-    cairo_surface_t* target = cairo_xlib_surface_create(
-        GDK_WINDOW_XDISPLAY(gdkWindow), GDK_WINDOW_XID(gdkWindow),
-        gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow)), width, height);
+    // one, so draw on the X window itself, which has the window's scale.
+    int scale = gdk_window_get_scale_factor(gdkWindow);
+    cairo_surface_t* target =
+        cairo_xlib_surface_create(GDK_WINDOW_XDISPLAY(gdkWindow), GDK_WINDOW_XID(gdkWindow),
+                                  gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow)),
+                                  width * scale, height * scale);
+    cairo_surface_set_device_scale(target, scale, scale);
     cairo_t* cr = cairo_create(target);
-    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
+    cairo_rectangle(cr, rectangle.x, rectangle.y, rectangle.width, rectangle.height);
     cairo_clip(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, window->image, 0, 0);
@@ -84,14 +96,31 @@ PixelRect ChangedWithin(cairo_surface_t* image, const unsigned char* pixels, int
   return {found.x + candidate.x, found.y + candidate.y, found.width, found.height};
 }
 
+// A layered window takes the (logical) size of its image.
+void ResizeToImage(WindowHandle window, int width, int height) {
+  int currentWidth = 0;
+  int currentHeight = 0;
+  gtk_widget_get_size_request(window->widget, &currentWidth, &currentHeight);
+  if (currentWidth == width && currentHeight == height) return;
+  gtk_widget_set_size_request(window->widget, width, height);
+  gtk_window_resize(GTK_WINDOW(window->widget), width, height);
+  // GTK resizes at its next layout pass; the image must show at the new size now.
+  if (GdkWindow* gdkWindow = gtk_widget_get_window(window->widget)) {
+    gdk_window_resize(gdkWindow, width, height);
+  }
+}
+
 }  // namespace
 
 void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
-                                 int height, int stride, PixelRect candidate) {
-  if (!GtkAlive(window) || pixels == nullptr || width <= 0 || height <= 0) return;
+                                 int height, int stride, int scale, PixelRect candidate) {
+  if (!GtkAlive(window) || pixels == nullptr || scale <= 0 || width < scale || height < scale) {
+    return;
+  }
   cairo_surface_t* image = window->image;
   PixelRect changed = {0, 0, width, height};
-  if (image != nullptr && cairo_image_surface_get_width(image) == width &&
+  if (image != nullptr && window->imageScale == scale &&
+      cairo_image_surface_get_width(image) == width &&
       cairo_image_surface_get_height(image) == height) {
     cairo_surface_flush(image);
     changed = ChangedWithin(image, pixels, stride, WithinImage(candidate, width, height));
@@ -99,20 +128,11 @@ void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixel
   } else {
     if (image != nullptr) cairo_surface_destroy(image);
     image = window->image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_surface_set_device_scale(image, scale, scale);
+    window->imageScale = scale;
     window->inputShaped = false;
     cairo_surface_flush(image);
-    // A layered window takes the size of its image.
-    int currentWidth = 0;
-    int currentHeight = 0;
-    gtk_widget_get_size_request(window->widget, &currentWidth, &currentHeight);
-    if (currentWidth != width || currentHeight != height) {
-      gtk_widget_set_size_request(window->widget, width, height);
-      gtk_window_resize(GTK_WINDOW(window->widget), width, height);
-      // GTK resizes at its next layout pass; the image must show at the new size now.
-      if (GdkWindow* gdkWindow = gtk_widget_get_window(window->widget)) {
-        gdk_window_resize(gdkWindow, width, height);
-      }
-    }
+    ResizeToImage(window, width / scale, height / scale);
   }
   GtkShapeInput(window, pixels, stride, changed);
   unsigned char* copy = cairo_image_surface_get_data(image);

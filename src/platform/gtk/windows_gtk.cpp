@@ -352,10 +352,15 @@ void PlatformSleep(uint32_t milliseconds) {
 
 namespace {
 
-GdkRectangle ScreenGeometry() {
+GdkMonitor* MainMonitor() {
   GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr) return nullptr;
   GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  return monitor != nullptr ? monitor : gdk_display_get_monitor(display, 0);
+}
+
+GdkRectangle ScreenGeometry() {
+  GdkMonitor* monitor = MainMonitor();
   GdkRectangle geometry = {0, 0, 0, 0};
   if (monitor != nullptr) {
     gdk_monitor_get_geometry(monitor, &geometry);
@@ -376,6 +381,12 @@ int PlatformScreenWidth() {
 
 int PlatformScreenHeight() {
   return ScreenGeometry().height;
+}
+
+int PlatformDisplayScale() {
+  // On X11 every monitor has the display's one scale (GDK_SCALE or the desktop's setting).
+  GdkMonitor* monitor = MainMonitor();
+  return monitor != nullptr ? std::max(1, gdk_monitor_get_scale_factor(monitor)) : 1;
 }
 
 // --- Windows and messages ------------------------------------------------------------------
@@ -561,6 +572,10 @@ void PlatformSetTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseco
   AttachSource(source, OnTimer, new Timer{window, timerId, procedure}, DeleteTimer);
   window->timers[timerId] = g_source_get_id(source);
   g_source_unref(source);
+}
+
+bool PlatformInputHeldOff() {
+  return backgroundWorks > 0;
 }
 
 void PlatformShowWindow(WindowHandle window, bool show) {

@@ -14,6 +14,11 @@
 // Forgets every window, timer, message and dialog, and sets the screen size and the clock.
 void HeadlessReset(int screenWidth = 1024, int screenHeight = 768);
 
+// Device pixels per logical pixel from now on (1 after a reset).
+void HeadlessSetDisplayScale(int scale);
+// The desktop's key repeat delay and period in milliseconds (500 and 33 after a reset).
+void HeadlessSetKeyRepeat(uint32_t delay, uint32_t period);
+
 // Called by the message loops whenever nothing is waiting; returning false ends the run: the
 // main window is sent WM_CLOSE and every loop ends once nothing more is waiting.
 void HeadlessSetIdle(std::function<bool()> idle);
@@ -36,7 +41,8 @@ void HeadlessCloseRequest();
 // Handles every posted message now (also from inside an idle callback).
 void HeadlessDispatchPending();
 
-// Pixel (x, y) of the window's last pushed image, unpremultiplied 0xAARRGGBB.
+// Logical pixel (x, y) of the window's last pushed image, unpremultiplied 0xAARRGGBB: the
+// top-left device pixel of it.
 uint32_t HeadlessPixel(WindowHandle window, int x, int y);
 int HeadlessPushCount(WindowHandle window);
 // With keeping off, pushes are counted but their pixels are not copied (for benchmarks).

@@ -17,7 +17,9 @@ struct PlatformWindow {
   int x = 0, y = 0, width = 0, height = 0;
   WindowProc procedure = nullptr;
   std::map<std::string, void*> properties;
-  std::vector<uint32_t> image;
+  std::vector<uint32_t> image;  // The last pushed image, in device pixels.
+  int imageWidth = 0;
+  int imageScale = 1;
   int pushCount = 0;
   bool alive = true;
   bool visible = false;

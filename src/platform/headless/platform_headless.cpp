@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/dialogs.h"
+#include "platform/gamepad.h"
 #include "platform/headless/audio_headless.h"
 #include "platform/headless/headless.h"
 #include "platform/headless/headless_internal.h"
@@ -37,6 +38,9 @@ struct PostedMessage {
 
 struct Backend {
   int screenWidth = 1024;
+  int displayScale = 1;
+  uint32_t keyRepeatDelay = 500;
+  uint32_t keyRepeatPeriod = 33;
   int screenHeight = 768;
   uint32_t now = 100000;
   std::vector<std::unique_ptr<PlatformWindow>> windows;
@@ -149,6 +153,10 @@ void PlatformSleep(uint32_t milliseconds) {
   HeadlessRenderAudio();
 }
 
+int PlatformDisplayScale() {
+  return backend.displayScale;
+}
+
 int PlatformScreenWidth() {
   return backend.screenWidth;
 }
@@ -259,17 +267,34 @@ bool ChangedOutside(const std::vector<uint32_t>& image, const unsigned char* pix
 }
 
 void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixels, int width,
-                                 int height, int stride, PixelRect changed) {
+                                 int height, int stride, int scale, PixelRect changed) {
   ++window->pushCount;
   if (!backend.keepPushedImages) return;
   if (ChangedOutside(window->image, pixels, width, height, stride, changed)) {
     ++backend.changesOutsideTheirArea;
   }
   window->image.resize(static_cast<size_t>(width) * height);
+  window->imageWidth = width;
+  window->imageScale = scale;
   for (int y = 0; y < height; ++y) {
     std::memcpy(&window->image[static_cast<size_t>(y) * width], pixels + y * stride,
                 static_cast<size_t>(width) * 4);
   }
+}
+
+// Background work ends before anything else runs.
+bool PlatformInputHeldOff() {
+  return false;
+}
+
+void PlatformKeyRepeat(uint32_t* delay, uint32_t* period) {
+  *delay = backend.keyRepeatDelay;
+  *period = backend.keyRepeatPeriod;
+}
+
+void HeadlessSetKeyRepeat(uint32_t delay, uint32_t period) {
+  backend.keyRepeatDelay = delay;
+  backend.keyRepeatPeriod = period;
 }
 
 void PlatformShowWindow(WindowHandle window, bool show) {
@@ -356,6 +381,10 @@ void HeadlessReset(int screenWidth, int screenHeight) {
   backend.screenHeight = screenHeight;
 }
 
+void HeadlessSetDisplayScale(int scale) {
+  backend.displayScale = scale;
+}
+
 void HeadlessSetIdle(std::function<bool()> idle) {
   backend.idle = std::move(idle);
 }
@@ -434,7 +463,8 @@ void HeadlessDispatchPending() {
 }
 
 uint32_t HeadlessPixel(WindowHandle window, int x, int y) {
-  uint32_t p = window->image.at(static_cast<size_t>(y) * window->width + x);
+  int scale = window->imageScale;
+  uint32_t p = window->image.at(static_cast<size_t>(y) * scale * window->imageWidth + x * scale);
   uint32_t a = p >> 24;
   if (a == 0) return 0;
   auto channel = [&](int shift) { return (((p >> shift) & 0xFF) * 255 + a / 2) / a; };

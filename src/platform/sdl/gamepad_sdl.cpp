@@ -18,9 +18,6 @@ constexpr uint32_t kFirstPollDelay = 250;
 // Between polls: often enough for play while a controller is plugged in, rarely otherwise.
 constexpr uint32_t kPlayPollPeriod = 16;
 constexpr uint32_t kIdlePollPeriod = 1000;
-// The usual desktop key repeat: the first repeat after half a second, then 30 a second.
-constexpr uint32_t kRepeatDelay = 500;
-constexpr uint32_t kRepeatPeriod = 33;
 
 // A held left or right and the tick of its next repeat.
 struct HeldDirection {
@@ -34,6 +31,9 @@ struct PadWatch {
   bool started;
   bool polling;
   uint32_t period;
+  // The desktop's key repeat, which held left and right follow.
+  uint32_t repeatDelay;
+  uint32_t repeatPeriod;
   std::vector<SDL_GameController*> controllers;
   std::array<HeldDirection, 2> directions;  // left, right
 };
@@ -74,7 +74,10 @@ HeldDirection* DirectionOf(PadButton button) {
 }
 
 void Report(PadButton button) {
-  if (!PlatformWindowVisible(watch.window) || !PlatformWindowEnabled(watch.window)) return;
+  if (!PlatformWindowVisible(watch.window) || !PlatformWindowEnabled(watch.window) ||
+      PlatformInputHeldOff()) {
+    return;
+  }
   watch.procedure(watch.window, button);
 }
 
@@ -83,9 +86,11 @@ void OpenController(int deviceIndex) {
   for (SDL_GameController* controller : watch.controllers) {
     if (SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller)) == id) return;
   }
-  if (SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex)) {
-    watch.controllers.push_back(controller);
-  }
+  SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex);
+  if (controller == nullptr) return;
+  watch.controllers.push_back(controller);
+  // Read once a pad is there, so that a program without one never looks at the settings.
+  PlatformKeyRepeat(&watch.repeatDelay, &watch.repeatPeriod);
 }
 
 void CloseController(SDL_JoystickID id) {
@@ -102,7 +107,8 @@ void CloseController(SDL_JoystickID id) {
 void PressButton(uint8_t sdlButton, uint32_t tick) {
   std::optional<PadButton> button = ButtonOf(sdlButton);
   if (!button) return;
-  if (HeldDirection* direction = DirectionOf(*button)) *direction = {true, tick + kRepeatDelay};
+  if (HeldDirection* direction = DirectionOf(*button))
+    *direction = {true, tick + watch.repeatDelay};
   Report(*button);
 }
 
@@ -137,9 +143,9 @@ void RepeatHeldDirections(uint32_t tick) {
     if (!direction->held || static_cast<int32_t>(tick - direction->nextRepeat) < 0) continue;
     // Repeats keep their period between the polls; after a long pause they start afresh
     // rather than catch up.
-    direction->nextRepeat += kRepeatPeriod;
+    direction->nextRepeat += watch.repeatPeriod;
     if (static_cast<int32_t>(tick - direction->nextRepeat) >= 0) {
-      direction->nextRepeat = tick + kRepeatPeriod;
+      direction->nextRepeat = tick + watch.repeatPeriod;
     }
     Report(button);
   }
