@@ -26,7 +26,14 @@ chrono_changed() { shoot; [[ $(chrono_sig) != "$1" ]]; }
 # shows instead of a new piece.
 drop_piece() {
   local preview landing expected
+  GAME_OVER=0
   read_well
+  # A piece with no room below locks at its first fall: on a slow machine that can end the
+  # game before the drop is pressed.
+  if game_over_shown; then
+    GAME_OVER=1
+    return
+  fi
   preview=$(preview_shape "$SHOT")
   [[ -n $preview ]] || fail "no next piece in the preview box"
   landing=$(set_op land "$ACTIVE" "$STACK")
@@ -34,7 +41,6 @@ drop_piece() {
     fail "the ghost ($GHOST) is not where the piece ($ACTIVE) would land ($landing)"
   expected=$(set_op settle "$(set_op union "$STACK" "$landing")")
   press_key Down
-  GAME_OVER=0
   local deadline=$(($(now_ms) + 5000))
   while true; do
     read_well
