@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# A game played with a game controller on the real window: a virtual pad (virtual_pad_shim,
+# preloaded into the program) is plugged in once the window shows; Start begins a game, the
+# D-pad and the buttons move, turn, push down and drop the falling piece, a held D-pad left or
+# right repeats, and Back stops the game as Escape does. The well is read from screenshots.
+# KESTROW_PAD_SHIM names the shim library (the test's environment in CTest gives it).
+source "$(dirname "$0")/lib.sh" "$@"
+
+SHIM=${KESTROW_PAD_SHIM:-$(dirname "$KESTROW_BIN")/tests/libvirtual_pad_shim.so}
+[[ -f $SHIM ]] || fail "no virtual pad library at $SHIM (build the virtual_pad_shim target)"
+
+# The program started with the shim preloaded, through a wrapper that keeps its process id.
+mkfifo "$WORK/pad.fifo"
+: >"$WORK/pad.status"
+cat >"$WORK/kestrow-with-pad" <<EOF
+#!/bin/sh
+LD_PRELOAD="$SHIM" KESTROW_PAD_FIFO="$WORK/pad.fifo" KESTROW_PAD_STATUS="$WORK/pad.status" exec "$KESTROW_BIN" "\$@"
+EOF
+chmod +x "$WORK/kestrow-with-pad"
+KESTROW_BIN=$WORK/kestrow-with-pad
+
+# pad COMMAND: hands a command to the shim and waits until it is done (see virtual_pad_shim.c).
+PAD_DONE=0
+pad_answered() { (($(wc -l <"$WORK/pad.status") > PAD_DONE)); }
+pad() {
+  echo "$*" >&7
+  wait_until 90 "the pad to do \"$*\"" pad_answered
+  PAD_DONE=$((PAD_DONE + 1))
+  local answer
+  answer=$(sed -n "${PAD_DONE}p" "$WORK/pad.status")
+  [[ $answer == "ok $*" ]] || fail "pad: $answer"
+}
+
+columns_of() { tr ' ' '\n' <<<"$1" | cut -d, -f1 | sort -n | uniq | tr '\n' ' '; }
+left_column() { columns_of "$1" | awk '{print $1}'; }
+right_column() { columns_of "$1" | awk '{print $NF}'; }
+# The piece DC columns over, and as many rows lower as it fell meanwhile.
+moved_sideways() {
+  read_well
+  (($(set_size "$ACTIVE") == 4)) || return 1
+  local fell=$(($(set_op bottom "$ACTIVE") - $(set_op bottom "$1")))
+  ((fell <= 0)) && [[ $ACTIVE == "$(set_op move "$1" "" "$2" "$fell")" ]]
+}
+shape_is() { read_well; [[ $(set_size "$ACTIVE") == 4 && $(set_op shape "$ACTIVE") == "$1" ]]; }
+shape_differs() { read_well; [[ $(set_size "$ACTIVE") == 4 && $(set_op shape "$ACTIVE") != "$1" ]]; }
+at_column() { read_well; [[ $($2 "$ACTIVE") == "$1" ]]; }
+# The dropped piece at rest where it lands, and a new piece at the top.
+dropped() {
+  read_well
+  local fresh
+  fresh=$(set_op minus "$BLOCKS" "$1")
+  [[ $(set_op subset "$1" "$BLOCKS") == 1 && $(set_size "$fresh") == 4 ]] &&
+    (($(set_op top "$fresh") >= ROWS - 3))
+}
+# D-pad down: the piece at rest where it lands, full rows gone, and a new piece at the top.
+drop_with_pad() {
+  local expected
+  expected=$(set_op settle "$(set_op union "$STACK" "$(set_op land "$ACTIVE" "$STACK")")")
+  pad press down
+  wait_until 5 "the piece dropped onto the well and a new piece" dropped "$expected"
+  STACK=$expected
+  read_well
+}
+chrono_stopped() {
+  shoot
+  local first
+  first=$(chrono_sig)
+  sleep 1
+  shoot
+  [[ $(chrono_sig) == "$first" ]]
+}
+
+start_xvfb
+start_kestrow
+exec 7<>"$WORK/pad.fifo"
+
+log "the pad plugged in while the window shows"
+pad plug
+
+log "Start: Nouvelle partie, its countdown and a piece"
+# The countdown runs inside the press's handling, so the release is seen only after it.
+pad down start
+wait_until 5 "the countdown's digits in the well" screen_shows countdown_shown
+pad up start
+wait_until 8 "a piece at the top of the well" new_piece_shown
+
+log "D-pad left and right: one column each"
+before=$ACTIVE
+pad press left
+wait_until 3 "the piece one column to the left" moved_sideways "$before" -1
+before=$ACTIVE
+pad press right
+wait_until 3 "the piece one column to the right" moved_sideways "$before" 1
+
+# An O piece looks the same every way round: such pieces are dropped first.
+read_well
+for ((o_pieces = 0; o_pieces < 8; o_pieces++)); do
+  [[ $(set_op shape "$ACTIVE") == "0,0 1,0 0,1 1,1" ]] || break
+  log "an O piece: D-pad down drops it"
+  drop_with_pad
+done
+
+log "south turns the piece, east turns it back, D-pad up turns it as south does"
+unturned=$(set_op shape "$ACTIVE")
+[[ $unturned != "0,0 1,0 0,1 1,1" ]] || fail "only O pieces came"
+pad press south
+wait_until 3 "the piece turned by south" shape_differs "$unturned"
+turned=$(set_op shape "$ACTIVE")
+pad press east
+wait_until 3 "east to turn the piece back" shape_is "$unturned"
+pad press up
+wait_until 3 "D-pad up to turn the piece as south did" shape_is "$turned"
+
+log "D-pad held: the piece goes on moving to the wall"
+read_well
+if (($(left_column "$ACTIVE") >= COLUMNS - 1 - $(right_column "$ACTIVE"))); then
+  direction=left wall=0 edge=left_column
+else
+  direction=right wall=$((COLUMNS - 1)) edge=right_column
+fi
+distance=$(($($edge "$ACTIVE") - wall))
+distance=${distance#-}
+((distance >= 2)) || fail "the piece is $distance columns from the wall: too close to show a repeat"
+pad down "$direction"
+wait_until 15 "the held $direction to bring the piece to the wall" at_column "$wall" "$edge"
+pad up "$direction"
+log "held $direction: $distance columns"
+
+log "D-pad down drops the piece where it lands"
+drop_with_pad
+
+# A piece falls a row a second, so in ELAPSED ms it falls at most ELAPSED / 1000 + 1 rows on its
+# own: one that went lower than that was pushed down.
+for button in west rightshoulder; do
+  log "$button pushes the piece down"
+  start_ms=$(now_ms)
+  read_well
+  row=$(set_op bottom "$ACTIVE")
+  # As many pushes as leave the piece falling, up to 6, with room for 5 rows of its own fall.
+  pushes=$((row - $(set_op bottom "$(set_op land "$ACTIVE" "$STACK")") - 5))
+  ((pushes <= 6)) || pushes=6
+  ((pushes >= 4)) || fail "the stack leaves room for only $pushes pushes"
+  shape=$(set_op shape "$ACTIVE")
+  for ((i = 0; i < pushes; i++)); do pad press "$button"; done
+  read_well
+  elapsed_ms=$(($(now_ms) - start_ms))
+  [[ $(set_size "$ACTIVE") == 4 && $(set_op shape "$ACTIVE") == "$shape" ]] ||
+    fail "the piece landed or changed while $button pushed it down"
+  fallen=$((row - $(set_op bottom "$ACTIVE")))
+  ((fallen >= elapsed_ms / 1000 + 2)) ||
+    fail "$pushes presses of $button and $elapsed_ms ms took the piece only $fallen rows down"
+  log "$pushes presses of $button: $fallen rows down in $elapsed_ms ms"
+  drop_with_pad
+done
+
+log "Back stops the game as Escape does"
+pad press back
+wait_until 5 "the chronometer to stop after Back" chrono_stopped
+game_over_shown && fail "the Game Over picture shows after Back"
+window_mapped || fail "Back during a game hid the window"
+stopped=$SHOT
+pad press left
+pad press down
+sleep 0.5
+shoot
+[[ $(region_sig "$stopped" $WELL_X $WELL_Y 290 522) == $(region_sig "$SHOT" $WELL_X $WELL_Y 290 522) ]] ||
+  fail "the pad still moves pieces after Back"
+
+log "Start begins a new game once none runs"
+pad down start
+wait_until 5 "a new game's countdown" screen_shows countdown_shown
+pad up start
+
+log "passed"
