@@ -78,6 +78,33 @@ drop_with_pad() {
 # A game that has just begun: the countdown, or a well holding only the falling piece.
 first_piece() { read_well; [[ $(set_size "$BLOCKS") == 4 ]]; }
 started() { read_well; countdown_shown || [[ $(set_size "$BLOCKS") == 4 ]]; }
+# Holds the D-pad toward the farther wall until the piece is there; sets HELD_COLUMNS to the
+# columns it went.
+hold_to_wall() {
+  local direction wall edge
+  held_shape=$(set_op shape "$ACTIVE")
+  if (($(left_column "$ACTIVE") >= COLUMNS - 1 - $(right_column "$ACTIVE"))); then
+    direction=left wall=0 edge=left_column
+  else
+    direction=right wall=$((COLUMNS - 1)) edge=right_column
+  fi
+  HELD_COLUMNS=$(($($edge "$ACTIVE") - wall))
+  HELD_COLUMNS=${HELD_COLUMNS#-}
+  pad down "$direction"
+  wait_until 15 "the held $direction to bring the piece to the wall" at_column "$wall" "$edge"
+  pad up "$direction"
+}
+# Start with no game running: a new game.
+start_game() {
+  STACK=""
+  # The countdown runs inside the press's handling, so the release is seen only after it.
+  pad down start
+  # The countdown's digits fade in and out, so that a slow screenshot can miss them: the game's
+  # first piece shows it started as well.
+  wait_until 8 "the countdown or the game's first piece" started
+  pad up start
+  wait_until 8 "the game's first piece" first_piece
+}
 chrono_stopped() {
   shoot
   local first
@@ -95,13 +122,7 @@ log "the pad plugged in while the window shows"
 pad plug
 
 log "Start: Nouvelle partie, its countdown and a piece"
-# The countdown runs inside the press's handling, so the release is seen only after it.
-pad down start
-# The countdown's digits fade in and out, so that a slow screenshot can miss them: the game's
-# first piece shows it started as well.
-wait_until 8 "the countdown or the game's first piece" started
-pad up start
-wait_until 8 "the game's first piece" first_piece
+start_game
 
 log "D-pad left and right: one column each"
 before=$ACTIVE
@@ -112,39 +133,36 @@ pad press right
 wait_until 3 "the piece one column to the right" moved_sideways "$before" 1
 
 # Each check that follows takes a new piece, so that it has the whole well to fall through on a
-# slow machine. An O piece looks the same every way round: such pieces are dropped too.
+# slow machine. Only a piece with four orientations (T, L, J) tells the two turns apart: until
+# one comes, games are stopped and started again.
+log "south and D-pad up turn the piece one way, east the other way"
 drop_with_pad
-for ((o_pieces = 0; o_pieces < 8; o_pieces++)); do
-  [[ $(set_op shape "$ACTIVE") == "0,0 1,0 0,1 1,1" ]] || break
-  drop_with_pad
+for ((tries = 0; ; tries++)); do
+  ((tries < 10)) || fail "no piece with four orientations in 10 pieces"
+  unturned=$(set_op shape "$ACTIVE")
+  if [[ $unturned != "0,0 1,0 0,1 1,1" ]]; then
+    pad press south
+    wait_until 3 "the piece turned by south" shape_differs "$unturned"
+    turned=$(set_op shape "$ACTIVE")
+    pad press south
+    wait_until 3 "the piece turned again by south" shape_differs "$turned"
+    [[ $(set_op shape "$ACTIVE") != "$unturned" ]] && break
+  fi
+  pad press back
+  start_game
 done
-
-log "south turns the piece, east turns it back, D-pad up turns it as south does"
-unturned=$(set_op shape "$ACTIVE")
-[[ $unturned != "0,0 1,0 0,1 1,1" ]] || fail "only O pieces came"
-pad press south
-wait_until 3 "the piece turned by south" shape_differs "$unturned"
-turned=$(set_op shape "$ACTIVE")
 pad press east
-wait_until 3 "east to turn the piece back" shape_is "$unturned"
+wait_until 3 "east to turn the piece back once" shape_is "$turned"
+pad press east
+wait_until 3 "east to turn the piece back twice" shape_is "$unturned"
 pad press up
 wait_until 3 "D-pad up to turn the piece as south did" shape_is "$turned"
 
 log "D-pad held: the piece goes on moving to the wall"
 drop_with_pad
-held_shape=$(set_op shape "$ACTIVE")
-if (($(left_column "$ACTIVE") >= COLUMNS - 1 - $(right_column "$ACTIVE"))); then
-  direction=left wall=0 edge=left_column
-else
-  direction=right wall=$((COLUMNS - 1)) edge=right_column
-fi
-distance=$(($($edge "$ACTIVE") - wall))
-distance=${distance#-}
-((distance >= 2)) || fail "the piece is $distance columns from the wall: too close to show a repeat"
-pad down "$direction"
-wait_until 15 "the held $direction to bring the piece to the wall" at_column "$wall" "$edge"
-pad up "$direction"
-log "held $direction: $distance columns"
+hold_to_wall
+((HELD_COLUMNS >= 2)) || fail "the piece was $HELD_COLUMNS columns from the wall: too close to show a repeat"
+log "held the D-pad toward the wall: $HELD_COLUMNS columns"
 
 drop_with_pad
 log "D-pad down drops a new piece at once where it lands"
@@ -164,11 +182,7 @@ shoot
   fail "the pad still moves pieces after Back"
 
 log "Start begins a new game once none runs"
-STACK=""
-pad down start
-wait_until 8 "a new game's countdown or its first piece" started
-pad up start
-wait_until 8 "the new game's first piece" first_piece
+start_game
 
 # A piece falls a row a second, so in ELAPSED ms it falls at most ELAPSED / 1000 + 1 rows on its
 # own: one that went lower than that was pushed down.
