@@ -220,11 +220,14 @@ void OpenOutput() {
   PlatformOpenAudio(kSampleRate, kOutputChannels, RenderAudio);
 }
 
-// The sound output opens with the synthesizer, on its thread, so that the first note waits for
-// both and nothing of the sound device is loaded before a game asks for a sound.
+// The sound output opens alongside the synthesizer's start, so that the first note waits for
+// both, for no longer than the slower of the two, and nothing of the sound device is loaded
+// before a game asks for a sound.
 bool OpenOutputAndStartSynth() {
-  OpenOutput();
-  return StartSynth();
+  std::future<void> opened = std::async(std::launch::async, OpenOutput);
+  bool started = StartSynth();
+  opened.wait();
+  return started;
 }
 
 void LaunchSynth() {
