@@ -1,6 +1,7 @@
 #include "game/sound.h"
 
 #include <fluidsynth.h>
+#include <malloc.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -34,10 +35,13 @@ constexpr int kSoundCount = 3;
 constexpr size_t kKeptMessages = 4096;
 // The synthesizer's master gain: its notes sit a little below the recorded sounds.
 constexpr double kSynthGain = 0.5;
-constexpr int kPolyphony = 64;
+// The longest melody sounds seven notes within a tenth of a second, two voices each at most,
+// over what is left of the notes before: 32 voices hold that with room, and cost 300 kB less
+// than the synthesizer's default of 64.
+constexpr int kPolyphony = 32;
 // Two seconds: longer than the reverberation of a note after its voice has ended.
 constexpr int kSynthTailFrames = 2 * kSampleRate;
-// The window's timer that opens the sound output once the window is up.
+// The window's timer that takes up a synthesizer start that outlasted a note's patience.
 constexpr uintptr_t kSoundTimer = 0x50D;
 constexpr uint32_t kSoundTimerPeriod = 100;
 // How long a note waits for a synthesizer still starting; it is delivered late, not dropped,
@@ -78,7 +82,7 @@ struct SynthStart {
 };
 
 SynthStart synthStart;
-// The window whose timer opens the output and watches the synthesizer's start.
+// The window whose timer watches the synthesizer's start.
 WindowHandle soundWindow = nullptr;
 bool soundDecoded[kSoundCount] = {};
 
@@ -173,7 +177,6 @@ bool StartSynth() {
   // Only the samples of the programs in use are read, when a channel selects them: a third of
   // the soundfont's loading time at start-up.
   fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
-  // The game's notes and melodies never sound more than a few dozen voices at once.
   fluid_settings_setint(settings, "synth.polyphony", kPolyphony);
   fluid_synth_t* synth = new_fluid_synth(settings);
   if (!synth || !LoadSoundFont(synth)) {
@@ -185,6 +188,9 @@ bool StartSynth() {
   output.settings = settings;
   output.synth = synth;
   PlatformUnlockAudio();
+  // Reading the soundfont leaves two megabytes of freed memory that the allocator would
+  // otherwise keep for the rest of the program.
+  malloc_trim(0);
   return true;
 }
 
@@ -214,12 +220,22 @@ void OpenOutput() {
   PlatformOpenAudio(kSampleRate, kOutputChannels, RenderAudio);
 }
 
+// The sound output opens alongside the synthesizer's start, so that the first note waits for
+// both, for no longer than the slower of the two, and nothing of the sound device is loaded
+// before a game asks for a sound.
+bool OpenOutputAndStartSynth() {
+  std::future<void> opened = std::async(std::launch::async, OpenOutput);
+  bool started = StartSynth();
+  opened.wait();
+  return started;
+}
+
 void LaunchSynth() {
   if (synthStart.state != SynthState::wanted) return;
   // A start left over from an earlier window must not install its synthesizer over this one.
   if (synthStart.started.valid()) synthStart.started.wait();
   synthStart.state = SynthState::starting;
-  synthStart.started = std::async(std::launch::async, StartSynth);
+  synthStart.started = std::async(std::launch::async, OpenOutputAndStartSynth);
 }
 
 void FinishSynthStart(bool started) {
@@ -245,7 +261,6 @@ void SoundTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t);
 // Starts the synthesizer if it is not yet started and takes up its start if that ends within
 // `patience`; otherwise the window's timer takes it up later.
 void AwaitSynth(std::chrono::milliseconds patience) {
-  OpenOutput();
   LaunchSynth();
   if (synthStart.state != SynthState::starting) return;
   if (synthStart.started.wait_for(patience) == std::future_status::ready) {
@@ -255,10 +270,8 @@ void AwaitSynth(std::chrono::milliseconds patience) {
   if (soundWindow) PlatformSetTimer(soundWindow, kSoundTimer, kSoundTimerPeriod, SoundTimerProc);
 }
 
-// Opens the output once the window is up, then watches a synthesizer start that outlasted the
-// patience of a note.
+// Watches a synthesizer start that outlasted the patience of a note.
 void SoundTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t) {
-  OpenOutput();
   if (synthStart.state == SynthState::starting &&
       synthStart.started.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
     return;
@@ -382,7 +395,7 @@ void PlaySound(int number) {
   PlatformUnlockAudio();
 }
 
-void StartSoundOnceShown(WindowHandle window) {
+void ResetSoundForWindow(WindowHandle window) {
   // A new window starts in silence, whatever an earlier one was playing.
   PlatformLockAudio();
   for (int number = 0; number < kSoundCount; ++number) {
@@ -391,7 +404,6 @@ void StartSoundOnceShown(WindowHandle window) {
   }
   PlatformUnlockAudio();
   soundWindow = window;
-  PlatformSetTimer(window, kSoundTimer, kSoundTimerPeriod, SoundTimerProc);
 }
 
 const std::deque<MidiMessage>& SentMidiMessages() {

@@ -18,9 +18,10 @@ void SetProgram(int channel, int program);
 void PlayNote(int channel, int note, int offVelocity, int onVelocity);
 void PlayRowMelody(int rows);
 void PlaySound(int number);
-// Opens the sound output shortly after `window` is up, on its timer. The recorded sounds are
-// decoded when first played.
-void StartSoundOnceShown(WindowHandle window);
+// Silences what an earlier window was playing; `window`'s timer then watches a synthesizer start
+// that outlasts a note's patience. The sound output opens with the first note or sound, and the
+// recorded sounds are decoded when first played.
+void ResetSoundForWindow(WindowHandle window);
 
 // The General MIDI soundfonts OpenMidi tries, in this order; the first one that loads is used.
 extern std::vector<std::string> soundFontFiles;

@@ -6,6 +6,7 @@
 #include "game/game.h"
 #include "game/sound.h"
 #include "widgets/drawing.h"
+#include "widgets/resources.h"
 #include "widgets/widget.h"
 
 namespace {
@@ -78,12 +79,12 @@ void DrawScore(Playfield* board) {
 }
 
 void ShowGameOver(Playfield* board) {
-  ShowPicture(board, game.imageGO, 60, 200, 234, 149);
+  ShowPicture(board, ImageDecodedOnce("GO", &game.imageGO), 60, 200, 234, 149);
   if (board->soundsEnabled) PlaySound(0);
   gameHooks.stopRecording();
 }
 
 void ShowVictory(Playfield* board) {
-  ShowPicture(board, game.imageBRAVO, 52, 237, 250, 75);
+  ShowPicture(board, ImageDecodedOnce("BRAVO", &game.imageBRAVO), 52, 237, 250, 75);
   gameHooks.stopRecording();
 }

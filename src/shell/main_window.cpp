@@ -42,9 +42,6 @@ void LoadMainWindowImages() {
   LoadResourceImage("BP", &shell.imageBP);
   LoadResourceImage("BA", &shell.imageBA);
   LoadResourceImage("BQ", &shell.imageBQ);
-  LoadResourceImage("GO", &game.imageGO);
-  LoadResourceImage("BRAVO", &game.imageBRAVO);
-  LoadResourceImage("FondO", &shell.imageFondO);
 }
 
 void CreateMainWindowContents(WindowHandle window) {
@@ -58,7 +55,7 @@ void CreateMainWindowContents(WindowHandle window) {
   }
   CreateBoardWidget(0, 6, kBoardLeft, kBoardTop, kColumns, kRows);
   CreateChronoWidget(0, 10, 457, 92, 110, 22);
-  StartSoundOnceShown(window);
+  ResetSoundForWindow(window);
 }
 
 void ReleaseMainWindow() {
@@ -175,7 +172,8 @@ void FillTrayIcon(WindowHandle window) {
 
 void DrawOpaquePanel(const WidgetWindow*) {
   if (!game.playfield.opaqueBackground) return;
-  DrawImage(shell.imageFondO, kOpaquePanelX, kOpaquePanelY, kOpaquePanelWidth, kOpaquePanelHeight);
+  DrawImage(ImageDecodedOnce("FondO", &shell.imageFondO), kOpaquePanelX, kOpaquePanelY,
+            kOpaquePanelWidth, kOpaquePanelHeight);
 }
 
 bool ShowTrayIcon(WindowHandle window) {

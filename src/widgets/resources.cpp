@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "widgets/drawing.h"
+
 std::span<const unsigned char> FindEmbeddedResource(std::string_view name) {
   for (const EmbeddedResourceEntry* entry = kEmbeddedResources; entry->name; ++entry) {
     std::string_view stored(entry->name);
@@ -10,4 +12,9 @@ std::span<const unsigned char> FindEmbeddedResource(std::string_view name) {
     }
   }
   return {};
+}
+
+cairo_surface_t* ImageDecodedOnce(const std::string& name, cairo_surface_t** image) {
+  if (*image == nullptr) LoadResourceImage(name, image);
+  return *image;
 }

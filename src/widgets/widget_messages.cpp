@@ -38,6 +38,8 @@ void ComposeBackground(WidgetWindow* record) {
   record->surface = NewWindowSurface(record->width, record->height);
   OpenDrawing(record, DrawingMode::compose);
   DrawImage(toolkit.backgroundImage, 0, 0, record->width, record->height);
+  // The snapshot keeps the background from now on: the decoded image would be a third copy.
+  ReleaseImage(&toolkit.backgroundImage);
   toolkitHooks.composeBackground(record);
   CloseDrawing();
   record->redrawWidgets = 1;

@@ -341,11 +341,12 @@ TEST(Midi, WithoutASoundfontOneMessageThenSilentNotesButRecordedSounds) {
   soundFontFiles = installed;
 }
 
-// Without sounds no note has started the synthesizer yet: the first one waits for it, and it
-// plays with the programs set while it was starting.
+// Without sounds no note has started the synthesizer yet, nor opened the sound output: the first
+// one waits for both, and it plays with the programs set while it was starting.
 TEST(Midi, FirstNoteIsHeardAtOnceWithTheProgramsSetBefore) {
   PrepareScoreFile(kSoundsOff);
   InGame([] {
+    EXPECT_EQ(HeadlessAudioRate(), 0);
     HeadlessClearAudio();
     PlayNote(0, 76, 127, 127);
     HeadlessAdvance(1000);

@@ -4,10 +4,11 @@
 //
 // A device wakes its thread for every block even when it plays silence, which would cost the
 // idle program more than everything else together. So the device is closed after a few seconds
-// of silence and opened again when the game next changes what it plays. Opening is done by a
-// thread of its own, since finding a working driver can take a tenth of a second (a sound
-// server that does not answer, then ALSA, then the dummy driver): neither the start-up nor a
-// note waits for it.
+// of silence and opened again when the game next changes what it plays. The first opening is
+// done by the caller, which is the synthesizer's start thread, so that the first note is heard
+// as soon as it is delivered; the later ones by a thread of its own, since finding a working
+// driver can take a tenth of a second (a sound server that does not answer, then ALSA, then the
+// dummy driver): no note waits for them.
 #include <SDL.h>
 
 #include <atomic>
@@ -28,7 +29,9 @@ constexpr Uint16 kBlockFrames = 512;
 // Silence for this long closes the device.
 constexpr auto kIdleClose = std::chrono::seconds(5);
 
-AudioRenderProc renderProc = nullptr;
+// Set once, by the first opening, from whichever thread makes it.
+std::atomic<AudioRenderProc> renderProc{nullptr};
+std::once_flag openedOnce;
 int sampleRate = 0;
 int channelCount = 0;
 
@@ -53,7 +56,7 @@ void Callback(void*, Uint8* stream, int length) {
   int frames = length / static_cast<int>(sizeof(int16_t) * channelCount);
   {
     std::lock_guard<std::mutex> lock(renderLock);
-    renderProc(reinterpret_cast<int16_t*>(stream), frames);
+    renderProc.load()(reinterpret_cast<int16_t*>(stream), frames);
   }
   for (int i = 0; i < length; ++i) {
     if (stream[i] != 0) {
@@ -145,15 +148,21 @@ void CloseDevice() {
 }  // namespace
 
 void PlatformOpenAudio(int rate, int channels, AudioRenderProc render) {
-  if (renderProc != nullptr) return;
-  renderProc = render;
-  sampleRate = rate;
-  channelCount = channels;
-  // The GTK backend handles the termination signals itself.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  keeper.wanted = true;
-  keeper.thread = std::thread(KeepDevice);
-  std::atexit(CloseDevice);
+  std::call_once(openedOnce, [&] {
+    sampleRate = rate;
+    channelCount = channels;
+    renderProc = render;
+    // The GTK backend handles the termination signals itself.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_AudioDeviceID device = OpenAnyDevice();
+    {
+      std::lock_guard<std::mutex> lock(keeper.lock);
+      keeper.device = device;
+      keeper.wanted = device == 0;
+    }
+    keeper.thread = std::thread(KeepDevice);
+    std::atexit(CloseDevice);
+  });
 }
 
 void PlatformLockAudio() {
