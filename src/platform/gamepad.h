@@ -12,9 +12,10 @@ enum class PadButton { left, right, up, down, south, east, west, rightShoulder, 
 using PadProc = void (*)(WindowHandle window, PadButton button);
 
 // Watches the controllers for the window until it is destroyed. The controller service starts
-// after the window shows, on the window's own timer; without it, or without a known controller,
-// nothing is reported and nothing printed. Presses are dropped while the window is hidden or
-// disabled, and while the player's input is held off, as keys are.
+// after the window shows, on the window's own timer, once a device that looks like a controller
+// is plugged in (at once when SDL_JOYSTICK_DEVICE names devices); without it, or without a known
+// controller, nothing is reported and nothing printed. Presses are dropped while the window is
+// hidden or disabled, and while the player's input is held off, as keys are.
 void PlatformWatchGamepads(WindowHandle window, PadProc procedure);
 
 // The desktop's key repeat: a held key repeats `*delay` milliseconds after its press, then every

@@ -9,12 +9,14 @@ source "$(dirname "$0")/lib.sh" "$@"
 SHIM=${KESTROW_PAD_SHIM:-$(dirname "$KESTROW_BIN")/tests/libvirtual_pad_shim.so}
 [[ -f $SHIM ]] || fail "no virtual pad library at $SHIM (build the virtual_pad_shim target)"
 
-# The program started with the shim preloaded, through a wrapper that keeps its process id.
+# The program started with the shim preloaded, through a wrapper that keeps its process id. With
+# no pad device on the machine the program would not start its controllers: naming a device for
+# SDL (one that is no joystick) makes it start them all the same.
 mkfifo "$WORK/pad.fifo"
 : >"$WORK/pad.status"
 cat >"$WORK/kestrow-with-pad" <<EOF
 #!/bin/sh
-LD_PRELOAD="$SHIM" KESTROW_PAD_FIFO="$WORK/pad.fifo" KESTROW_PAD_STATUS="$WORK/pad.status" exec "$KESTROW_BIN" "\$@"
+SDL_JOYSTICK_DEVICE=/dev/null LD_PRELOAD="$SHIM" KESTROW_PAD_FIFO="$WORK/pad.fifo" KESTROW_PAD_STATUS="$WORK/pad.status" exec "$KESTROW_BIN" "\$@"
 EOF
 chmod +x "$WORK/kestrow-with-pad"
 KESTROW_BIN=$WORK/kestrow-with-pad

@@ -3,9 +3,11 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "game/rules.h"
+#include "platform/sdl/pad_devices.h"
 #include "support/board_helpers.h"
 
 namespace {
@@ -117,7 +119,22 @@ void ExpectHeldRightRepeats() {
   EXPECT_EQ(Board().pieceColumn, 4);
 }
 
+// Without a pad-like device the controllers are not even started, unless devices are named for
+// SDL: a pad SDL is given directly then goes unseen.
+TEST(Gamepad, StaysAsleepWithoutAPadDevice) {
+  if (PadDevicePresent("/dev/input")) GTEST_SKIP() << "a pad is plugged into this machine";
+  unsetenv("SDL_JOYSTICK_DEVICE");
+  RunGame({[] {
+    PlugPad();
+    Tap(SDL_CONTROLLER_BUTTON_START);
+    EXPECT_FALSE(game.clock.running);
+    UnplugPad();
+  }});
+}
+
 TEST(Gamepad, PlaysAWholeGameLikeTheKeys) {
+  // Not a joystick: SDL finds none there, but the controllers start.
+  setenv("SDL_JOYSTICK_DEVICE", "/dev/null", 1);
   RunGame({[] {
     HeadlessSetKeyRepeat(250, 50);  // read when the pad is plugged in
     PlugPad();

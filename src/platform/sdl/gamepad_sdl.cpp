@@ -1,18 +1,24 @@
-// Game controllers through SDL2's game-controller subsystem, for both backends. The subsystem is
-// started by the first tick of the window's pad timer, once the window shows, so that start-up
-// does not wait for the device scan. Only joysticks SDL knows a mapping for are opened; others are
-// left alone.
+// Game controllers through SDL2's game-controller subsystem, for both backends. SDL and the
+// subsystem weigh some 6 MB, and most players have no pad: they are started only once an event
+// device that looks like one exists, or at once when devices are named for SDL in
+// SDL_JOYSTICK_DEVICE. Until then the device directory is watched for new devices. The
+// subsystem is started by the first tick of the window's pad timer, once the window shows, so
+// that start-up does not wait for SDL's device scan; from then on SDL follows plugs and unplugs
+// itself. Only joysticks SDL knows a mapping for are opened; others are left alone.
 #include <SDL.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
 #include "platform/gamepad.h"
+#include "platform/sdl/pad_devices.h"
 
 namespace {
 
+constexpr const char* kInputDirectory = "/dev/input";
 constexpr uintptr_t kPadTimer = 0x9AD;
 constexpr uint32_t kFirstPollDelay = 250;
 // Between polls: often enough for play while a controller is plugged in, rarely otherwise.
@@ -185,13 +191,30 @@ void PollTimerProc(WindowHandle window, uint32_t, uintptr_t, uint32_t tick) {
   SetPollPeriod(watch.controllers.empty() ? kIdlePollPeriod : kPlayPollPeriod);
 }
 
+void StartPolling() {
+  watch.period = kFirstPollDelay;
+  PlatformSetTimer(watch.window, kPadTimer, kFirstPollDelay, PollTimerProc);
+}
+
+bool StartPollingIfPadPresent() {
+  if (!PadDevicePresent(kInputDirectory)) return false;
+  StartPolling();
+  return true;
+}
+
 }  // namespace
 
 void PlatformWatchGamepads(WindowHandle window, PadProc procedure) {
+  StopWatchingInputDirectory();
   for (SDL_GameController* controller : watch.controllers) SDL_GameControllerClose(controller);
   watch = PadWatch{};
   watch.window = window;
   watch.procedure = procedure;
-  watch.period = kFirstPollDelay;
-  PlatformSetTimer(window, kPadTimer, kFirstPollDelay, PollTimerProc);
+  if (std::getenv("SDL_JOYSTICK_DEVICE") != nullptr) {
+    StartPolling();
+    return;
+  }
+  // Watching before looking, so that a pad plugged in meanwhile is not missed.
+  WatchInputDirectory(kInputDirectory, StartPollingIfPadPresent);
+  if (StartPollingIfPadPresent()) StopWatchingInputDirectory();
 }
