@@ -19,7 +19,6 @@ struct Toolkit {
   cairo_t* drawingContext;
   DrawingMode drawingMode;
   PixelRect drawnArea;  // what the open drawing has touched so far
-  cairo_surface_t* backgroundImage;
 
   // The window that new widgets belong to.
   WindowHandle mainWindow;

@@ -26,6 +26,7 @@ inline bool RectContains(const WidgetRect& rect, int x, int y) {
 struct WidgetWindow {
   WindowHandle window;
   int32_t key;
+  std::string backgroundResource;  // decoded by the first paint, after the window shows
   cairo_surface_t* surface;
   cairo_surface_t* backgroundSnapshot;
   int32_t focusId;

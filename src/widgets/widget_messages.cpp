@@ -37,9 +37,12 @@ cairo_surface_t* CopySurface(const WidgetWindow* record) {
 void ComposeBackground(WidgetWindow* record) {
   record->surface = NewWindowSurface(record->width, record->height);
   OpenDrawing(record, DrawingMode::compose);
-  DrawImage(toolkit.backgroundImage, 0, 0, record->width, record->height);
-  // The snapshot keeps the background from now on: the decoded image would be a third copy.
-  ReleaseImage(&toolkit.backgroundImage);
+  // The background is decoded only now, once the window shows, and dropped at once: the
+  // snapshot keeps it from now on, and the decoded image would be a third copy.
+  cairo_surface_t* background = nullptr;
+  LoadResourceImage(record->backgroundResource, &background);
+  DrawImage(background, 0, 0, record->width, record->height);
+  ReleaseImage(&background);
   toolkitHooks.composeBackground(record);
   CloseDrawing();
   record->redrawWidgets = 1;
@@ -59,7 +62,6 @@ void PaintWidgetWindow(WidgetWindow* record) {
 }
 
 void DestroyWidgetWindow(WidgetWindow* record) {
-  ReleaseImage(&toolkit.backgroundImage);
   if (record) {
     ReleaseImage(&record->surface);
     ReleaseImage(&record->backgroundSnapshot);

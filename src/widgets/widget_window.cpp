@@ -58,7 +58,7 @@ int32_t OpenWidgetWindow(int32_t key, int32_t width, int32_t height, const std::
     record.x = (PlatformScreenWidth() - width) / 2;
     record.y = (PlatformScreenHeight() - height) / 2;
   }
-  LoadResourceImage(backgroundResource, &toolkit.backgroundImage);
+  record.backgroundResource = backgroundResource;
   record.width = width;
   record.height = height;
   record.dragExclusion = kDragExclusion;

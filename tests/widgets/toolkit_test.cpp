@@ -734,7 +734,6 @@ TEST(Commands, CloseRequestEndsTheProgram) {
            [&] { ranAfterClose = true; }});
   EXPECT_FALSE(ranAfterClose);
   EXPECT_EQ(shell.imageBN, nullptr);
-  EXPECT_EQ(toolkit.backgroundImage, nullptr);
   EXPECT_EQ(game.ghostImage, nullptr);
 }
 

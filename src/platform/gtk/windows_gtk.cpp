@@ -41,6 +41,8 @@ std::vector<GMainLoop*> loops;  // Running message loops, innermost last.
 bool quitPending = false;       // A quit posted while no loop ran.
 WindowHandle captureWindow = nullptr;
 std::vector<guint> signalSources;
+guint iconSource = 0;  // the idle that gives the windows their icon
+constexpr const char* kIconName = "kestrow";
 int backgroundWorks = 0;   // PlatformRunInBackground calls under way.
 bool terminating = false;  // A termination signal came: no dialog waits for an answer any more.
 bool ending = false;       // The main window is gone and every loop was ended.
@@ -250,6 +252,20 @@ void DeleteTimer(gpointer data) {
   delete static_cast<Timer*>(data);
 }
 
+// The installed icon theme's "kestrow", the desktop entry's icon, for the window shown and every
+// later one. Looking it up scans the icon themes (some 10 ms), so it waits until the first
+// window is on screen and painted.
+gboolean GiveWindowsTheirIcon(gpointer) {
+  iconSource = 0;
+  gtk_window_set_default_icon_name(kIconName);
+  for (WindowHandle window : windows) {
+    if (Alive(window) && gtk_widget_is_toplevel(window->widget)) {
+      gtk_window_set_icon_name(GTK_WINDOW(window->widget), kIconName);
+    }
+  }
+  return G_SOURCE_REMOVE;
+}
+
 gboolean OnPaintQueued(gpointer data) {
   auto* window = static_cast<WindowHandle>(data);
   window->paintSource = 0;
@@ -315,8 +331,6 @@ void PlatformStart() {
   if (!userGlSetting) g_setenv("GDK_GL", "disable", TRUE);
   gtk_init(nullptr, nullptr);
   if (!userGlSetting) g_unsetenv("GDK_GL");
-  // The installed icon theme's "kestrow", the desktop entry's icon, for every window.
-  gtk_window_set_default_icon_name("kestrow");
   if (signalSources.empty()) {
     signalSources.push_back(g_unix_signal_add(SIGTERM, OnTerminationSignal, nullptr));
     signalSources.push_back(g_unix_signal_add(SIGINT, OnTerminationSignal, nullptr));
@@ -325,6 +339,7 @@ void PlatformStart() {
 }
 
 void PlatformShutdown() {
+  RemoveSource(iconSource);
   for (guint& source : signalSources) RemoveSource(source);
   signalSources.clear();
   for (WindowHandle window : windows) {
@@ -435,6 +450,12 @@ WindowHandle PlatformCreateLayeredWindow(const std::string& title, int x, int y,
   if (!Alive(window)) return nullptr;
   window->visible = true;
   gtk_widget_show(widget);
+  // The map request leaves now: otherwise it would wait in the connection's buffer until the
+  // first paint, which lays out the first text and so waits for the font configuration.
+  gdk_display_flush(gtk_widget_get_display(widget));
+  if (gtk_window_get_default_icon_name() == nullptr && iconSource == 0) {
+    iconSource = g_idle_add_full(G_PRIORITY_LOW, GiveWindowsTheirIcon, nullptr, nullptr);
+  }
   GtkPresentAll(window);
   return window;
 }
