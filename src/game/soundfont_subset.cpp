@@ -142,9 +142,8 @@ bool ReadSoundFont(Bytes file, SoundFont& font) {
   size_t at = 0;
   Bytes riff = NextContent(file, at, "RIFF", "sfbk");
   at = 0;
-  size_t infoStart = at;
   if (NextContent(riff, at, "LIST", "INFO").empty()) return false;
-  font.info = riff.subspan(infoStart, at - infoStart);
+  font.info = riff.first(at);
   Bytes sdta = NextContent(riff, at, "LIST", "sdta");
   Bytes pdta = NextContent(riff, at, "LIST", "pdta");
   return ReadSampleData(sdta, font) && ReadHydra(pdta, font);
@@ -296,8 +295,7 @@ bool KeepStereoPartners(const SoundFont& font, std::vector<bool>& kept) {
   return true;
 }
 
-// The sample headers and data of the kept samples, each followed by its padding; false when a
-// sample lies outside the data.
+// The sample headers and data of the kept samples.
 struct SampleLists {
   Buffer headers, points, extraBits;
 };
@@ -312,6 +310,8 @@ void AppendPoints(Bytes data, size_t width, size_t start, size_t end, Buffer& ou
   out.resize(out.size() + width * (end + kSamplePadding - available));
 }
 
+// Writes the kept samples, each followed by its padding; false when one lies outside the data
+// or in the synthesizer's memory rather than in the file.
 bool WriteSamples(const SoundFont& font, const std::vector<bool>& kept, SampleLists& out) {
   std::vector<uint16_t> numbers = Renumber(kept);
   size_t pointCount = font.samples.size() / 2;

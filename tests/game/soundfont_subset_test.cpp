@@ -115,6 +115,7 @@ enum List { kPhdr, kPbag, kPmod, kPgen, kInst, kIbag, kImod, kIgen, kShdr, kList
 struct TestFont {
   std::vector<Buffer> lists[kLists];
   size_t samplePoints;
+  bool extraBits = false;
   std::string_view listIds[kLists] = {"phdr", "pbag", "pmod", "pgen", "inst",
                                       "ibag", "imod", "igen", "shdr"};
 };
@@ -205,6 +206,10 @@ Buffer Write(const TestFont& font) {
     Buffer points;
     for (size_t i = 0; i < font.samplePoints; ++i) Put16(points, static_cast<uint32_t>(i * 37));
     PutChunk(out, "smpl", points);
+    if (!font.extraBits) return;
+    Buffer low;
+    for (size_t i = 0; i < font.samplePoints + font.samplePoints % 2; ++i) low.push_back(i * 7);
+    PutChunk(out, "sm24", low);
   });
   Buffer pdta = ListOf("pdta", [&](Buffer& out) {
     for (int list = 0; list < kLists; ++list) {
@@ -225,8 +230,20 @@ Buffer Write(const TestFont& font) {
   return file;
 }
 
+std::vector<unsigned char>::const_iterator Find(const Buffer& font, std::string_view text) {
+  return std::search(font.begin(), font.end(), text.begin(), text.end());
+}
+
 bool Holds(const Buffer& font, std::string_view text) {
-  return std::search(font.begin(), font.end(), text.begin(), text.end()) != font.end();
+  return Find(font, text) != font.end();
+}
+
+// The content of the first chunk `id` of `font`.
+Buffer Content(const Buffer& font, std::string_view id) {
+  auto chunk = Find(font, id);
+  if (font.end() - chunk < 8) return {};
+  size_t size = chunk[4] | chunk[5] << 8 | chunk[6] << 16 | chunk[7] << 24;
+  return Buffer(chunk + 8, chunk + 8 + std::min<size_t>(size, font.end() - chunk - 8));
 }
 
 TEST(SoundFontSubset, KeepsOnlyTheChosenPresetsAndWhatTheyUse) {
@@ -240,6 +257,19 @@ TEST(SoundFontSubset, KeepsOnlyTheChosenPresetsAndWhatTheyUse) {
     EXPECT_FALSE(Holds(subset, dropped)) << dropped;
   }
   EXPECT_TRUE(SubsetSoundFont(subset, chosen) == subset);
+}
+
+// The two samples of the chosen preset lie at the end of the data, each followed by 46 points:
+// the subset's points, 16-bit and 24-bit, are the file's from the first one's start on.
+TEST(SoundFontSubset, KeepsTheSamplePointsAndTheirLowBytes) {
+  const int chosen[] = {10};
+  TestFont small = SmallFont();
+  small.extraBits = true;
+  Buffer font = Write(small);
+  Buffer subset = SubsetSoundFont(font, chosen);
+  Buffer points = Content(font, "smpl"), lowBytes = Content(font, "sm24");
+  EXPECT_EQ(Content(subset, "smpl"), Buffer(points.begin() + 2 * 146, points.end()));
+  EXPECT_EQ(Content(subset, "sm24"), Buffer(lowBytes.begin() + 146, lowBytes.end()));
 }
 
 // Every damage gives no subset, without reading outside the file (run under AddressSanitizer).
