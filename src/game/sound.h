@@ -11,7 +11,9 @@
 
 // Opens the MIDI output: messages are taken from now on, and heard once the synthesizer has
 // started. It starts, on a thread of its own, when the first note is asked for, and that note
-// waits for it. When it cannot start, a message says so and the notes are silent.
+// waits for it. When it cannot start, a message says so and the notes are silent. It holds only
+// the instruments of the programs the channels have selected by then (bank 0): a program
+// selected later finds none.
 void OpenMidi();
 void SendMidi(uint8_t status, uint8_t data1, uint8_t data2);
 void SetProgram(int channel, int program);

@@ -22,6 +22,14 @@
   X(void, delete_fluid_synth, (fluid_synth_t * synth), (synth))                                \
   X(int, fluid_synth_sfload, (fluid_synth_t * synth, const char* file, int resetPresets),      \
     (synth, file, resetPresets))                                                               \
+  X(fluid_sfloader_t*, new_fluid_defsfloader, (fluid_settings_t * settings), (settings))       \
+  X(int, fluid_sfloader_set_callbacks,                                                         \
+    (fluid_sfloader_t * loader, fluid_sfloader_callback_open_t open,                           \
+     fluid_sfloader_callback_read_t read, fluid_sfloader_callback_seek_t seek,                 \
+     fluid_sfloader_callback_tell_t tell, fluid_sfloader_callback_close_t close),              \
+    (loader, open, read, seek, tell, close))                                                   \
+  X(void, fluid_synth_add_sfloader, (fluid_synth_t * synth, fluid_sfloader_t * loader),        \
+    (synth, loader))                                                                           \
   X(int, fluid_synth_get_active_voice_count, (fluid_synth_t * synth), (synth))                 \
   X(int, fluid_synth_write_s16,                                                                \
     (fluid_synth_t * synth, int length, void* left, int leftOffset, int leftIncrement,         \
