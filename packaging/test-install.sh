@@ -87,7 +87,7 @@ for size in 16 32 48 128 256; do
 done
 check_contents "$game_deb" \
   "./usr/games/kestrow -> ../lib/kestrow/kestrow" \
-  ./usr/lib/kestrow/kestrow ./usr/lib/kestrow/Aide_Kestrow.html \
+  ./usr/lib/kestrow/kestrow ./usr/lib/kestrow/kestrow-http ./usr/lib/kestrow/Aide_Kestrow.html \
   ./usr/share/applications/kestrow.desktop ./usr/share/metainfo/org.example.kestrow.metainfo.xml \
   "${icons[@]}" \
   ./usr/share/man/man6/kestrow.6.gz ./usr/share/man/fr/man6/kestrow.6.gz \
@@ -98,8 +98,12 @@ check_contents "$server_deb" \
   ./usr/share/man/man8/kestrow-scores.8.gz ./usr/share/man/fr/man8/kestrow-scores.8.gz \
   ./usr/share/doc/kestrow-scores/README.md ./usr/share/doc/kestrow-scores/copyright \
   ./usr/share/doc/kestrow-scores/changelog.Debian.gz
-game_mode=$(dpkg-deb -c "$game_deb" | awk '$6 == "./usr/lib/kestrow/kestrow" { print $1 }')
-[[ $game_mode == -rwxr-xr-x ]] || fail "the game is not executable: $game_mode"
+# The game and the helper that makes its exchanges with the score server, which it runs from
+# beside itself.
+for program in kestrow kestrow-http; do
+  mode=$(dpkg-deb -c "$game_deb" | awk -v path="./usr/lib/kestrow/$program" '$6 == path { print $1 }')
+  [[ $mode == -rwxr-xr-x ]] || fail "$program is not executable: $mode"
+done
 for script in postinst prerm postrm; do
   dpkg-deb -I "$server_deb" "$script" >/dev/null 2>&1 || fail "kestrow-scores has no $script"
 done
@@ -114,7 +118,8 @@ game_depends=$(dpkg-deb -f "$game_deb" Depends)
 server_depends=$(dpkg-deb -f "$server_deb" Depends)
 echo "    kestrow: $game_depends"
 echo "    kestrow-scores: $server_depends"
-# Linked libraries come from dpkg-shlibdeps, the ones opened at run time from the build.
+# Linked libraries come from dpkg-shlibdeps (libcurl4 from the HTTP helper), the ones opened at
+# run time from the build.
 for dependency in 'libc6' 'libgtk-3-0' 'libcairo2' 'libfluidsynth3' 'libsdl2-2\.0-0' \
   'libavformat[0-9]+' 'libavcodec[0-9]+' 'libavutil[0-9]+' 'libswscale[0-9]+' 'libcurl4' 'libvorbisfile3' 'libwebkit2gtk-4\.1-0' \
   'timgm6mb-soundfont' 'sf2-soundfont-gm' 'fonts-liberation2'; do
@@ -204,6 +209,7 @@ check_hardening() {
   done
 }
 check_hardening "$build/kestrow" "$root/usr/lib/kestrow/kestrow"
+check_hardening "$build/kestrow-http" "$root/usr/lib/kestrow/kestrow-http"
 check_hardening "$build/server/kestrow-scores" "$root/usr/sbin/kestrow-scores"
 
 log "systemd-analyze security"
@@ -285,6 +291,8 @@ help_title_shown() {
     NR > 1 && $3 > 200 && $4 > 100 && $4 < 180 && $5 < 80 { n++ } END { print n + 0 }') > 10000))
 }
 poll 30 help_title_shown || fail "the help window does not show the help page (see $work/help.png)"
+# The start-up fetch is made by the helper: the HTTP library never enters the game.
+! grep -q libcurl "/proc/$game/maps" || fail "the game loaded libcurl"
 kill -KILL "$game"
 wait "$game" 2>/dev/null || true
 

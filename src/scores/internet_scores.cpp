@@ -1,21 +1,16 @@
 #include "scores/internet_scores.h"
 
-#include <curl/curl.h>
-
-#include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "base/random.h"
 #include "game/game.h"
 #include "platform/network.h"
+#include "scores/http_exchange.h"
 #include "scores/ranking.h"
 #include "scores/score_file.h"
 #include "scores/score_list.h"
 
 namespace {
-
-constexpr size_t kReadChunk = 1024;
 
 struct ScoreServer {
   std::string host;
@@ -23,21 +18,7 @@ struct ScoreServer {
 };
 
 ScoreServer scoreServer = {KESTROW_SCORE_SERVER_HOST, KESTROW_SCORE_SERVER_PORT};
-
-// The reply so far; a delivery is taken in chunks of at most 1024 bytes, each cut at its first
-// NUL, and reading stops once the reply holds its maximum.
-size_t ReceiveReply(char* data, size_t, size_t count, void* userData) {
-  auto* reply = static_cast<std::string*>(userData);
-  for (size_t start = 0; start < count; start += kReadChunk) {
-    size_t length = std::min(kReadChunk, count - start);
-    const char* nul = static_cast<const char*>(std::memchr(data + start, '\0', length));
-    if (nul) length = static_cast<size_t>(nul - (data + start));
-    size_t room = kMaxReplyBytes - reply->size();
-    reply->append(data + start, std::min(length, room));
-    if (reply->size() == kMaxReplyBytes) return 0;
-  }
-  return count;
-}
+std::string httpHelper;  // empty: the one beside the running program
 
 // "&", "=", "+", "%" and every byte outside printable ASCII as %XX, so that a name cannot break
 // the form.
@@ -55,32 +36,6 @@ std::string FormEncode(const std::string& text) {
   return encoded;
 }
 
-// One POST, made on a background thread: everything it uses is its own.
-std::string PostToScoreServer(const std::string& url, const std::string& body) {
-  std::string reply;
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) return reply;
-  curl_slist* headers =
-      curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
-  headers = curl_slist_append(headers, "Expect:");
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kExchangeTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, kScoreServerAgent);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kReadChunk));
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ReceiveReply);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
-  curl_easy_perform(curl);
-  curl_easy_cleanup(curl);
-  curl_slist_free_all(headers);
-  return reply;
-}
-
 bool exchangeRunning = false;
 bool startupFetchPending = false;
 
@@ -93,8 +48,13 @@ struct SeedRequest {
 SeedRequest seedRequest;
 
 std::string ScoreServerUrl() {
-  curl_global_init(CURL_GLOBAL_DEFAULT);  // not thread-safe: done here, on the UI thread
   return "http://" + scoreServer.host + ":" + std::to_string(scoreServer.port) + kScoreServerPath;
+}
+
+// The helper that makes the exchanges, taken on the UI thread with the URL so that the
+// background work owns everything it uses.
+std::string HttpHelper() {
+  return httpHelper.empty() ? HttpHelperBesideProgram() : httpHelper;
 }
 
 }  // namespace
@@ -103,15 +63,20 @@ void SetScoreServer(const std::string& host, int port) {
   scoreServer = {host, port};
 }
 
+void SetHttpHelper(const std::string& path) {
+  httpHelper = path;
+}
+
 // The window keeps painting and its timers run while the request is under way on a thread of
 // its own; input is refused meanwhile, and a second exchange never starts during the first.
 std::string ScoreServerExchange(const std::string& body) {
   if (exchangeRunning) return std::string();
   exchangeRunning = true;
-  std::string url = ScoreServerUrl();
   auto reply = std::make_shared<std::string>();
   bool finished =
-      PlatformRunInBackground([reply, url, body] { *reply = PostToScoreServer(url, body); });
+      PlatformRunInBackground([reply, helper = HttpHelper(), url = ScoreServerUrl(), body] {
+        *reply = PostThroughHttpHelper(helper, url, body);
+      });
   exchangeRunning = false;
   return finished ? *reply : std::string();
 }
@@ -123,8 +88,10 @@ void RequestServerSeed() {
   if (!game.playfield.internetScores) return;
   auto reply = std::make_shared<std::string>();
   seedRequest.reply = reply;
-  seedRequest.job = PlatformStartBackgroundJob(
-      [reply, url = ScoreServerUrl()] { *reply = PostToScoreServer(url, "action=seed"); });
+  seedRequest.job =
+      PlatformStartBackgroundJob([reply, helper = HttpHelper(), url = ScoreServerUrl()] {
+        *reply = PostThroughHttpHelper(helper, url, "action=seed");
+      });
 }
 
 bool CollectServerSeed(uint64_t* seed) {

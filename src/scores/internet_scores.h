@@ -7,6 +7,7 @@
 
 #include "base/score_table.h"
 #include "game/replay.h"
+#include "scores/http_exchange.h"
 #include "scores/score_server_protocol.h"
 
 // Replaces the internet table by the server's list and returns true; an empty reply leaves it
@@ -39,8 +40,6 @@ void ReadInternetTable(std::string_view reply, ScoreTable& table);
 
 // The server the game talks to: the build's setting until a test points it elsewhere.
 void SetScoreServer(const std::string& host, int port);
-
-// Bounds of one exchange.
-inline constexpr long kConnectTimeoutMs = 5000;
-inline constexpr long kExchangeTimeoutMs = 10000;
-inline constexpr size_t kMaxReplyBytes = 64 * 1024;
+// The program that makes the exchanges: kestrow-http beside the running program until a test,
+// whose program lies elsewhere, points at another.
+void SetHttpHelper(const std::string& path);

@@ -1,15 +1,20 @@
 // The score-server client: the requests byte for byte, the token, the list reply, the ranking's
-// messages against the real kestrow-scores, and the failures of the network.
+// messages against the real kestrow-scores, and the failures of the network and of the helper
+// program that makes the exchanges.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -32,6 +37,13 @@
 namespace {
 
 constexpr unsigned char kAdapter[6] = {0x00, 0x1B, 0x2C, 0xFD, 0x4E, 0xA5};
+
+// The exchanges go through the helper program built beside the game, not beside this test.
+struct BuiltHttpHelper : testing::Environment {
+  void SetUp() override { SetHttpHelper(KESTROW_HTTP_HELPER); }
+};
+testing::Environment* const builtHttpHelper =
+    testing::AddGlobalTestEnvironment(new BuiltHttpHelper);
 
 // A loopback HTTP server that records each request and answers every one with the same bytes.
 struct RecordingServer {
@@ -335,6 +347,43 @@ TEST(ExchangeFailures, RepliesAreCutAtNulAndCapped) {
   SetScoreServer("127.0.0.1", server.port);
   std::string reply = ScoreServerExchange("action=get");
   EXPECT_EQ(reply, huge.substr(0, kMaxReplyBytes));
+}
+
+// A helper that is missing, that exits at once after a part of a reply and a failure, that hangs,
+// or that writes past the cap gives the empty reply, or the capped one for the last; the body,
+// more than a pipe holds, is never taken by any of them, so the game's write meets a helper gone
+// (which must not end it with SIGPIPE) or a full pipe (which must not hold it past the bound).
+// No child is left behind, not even one to reap.
+TEST(ExchangeFailures, BrokenHelpersGiveTheEmptyOrCappedReply) {
+  struct Case {
+    const char* name;
+    const char* script;  // none: the helper is missing
+    std::string reply;
+  };
+  std::string yes;
+  while (yes.size() < kMaxReplyBytes) yes += "y\n";
+  std::vector<Case> cases = {
+      {"missing", nullptr, ""},
+      {"exits-at-once", "printf 12; exit 3", ""},
+      {"hangs", "exec sleep 600", ""},
+      {"writes-past-the-cap", "exec yes", yes.substr(0, kMaxReplyBytes)},
+  };
+  std::string body(1 << 20, 'b');
+  for (const Case& helper : cases) {
+    std::string path = std::string("./helper-") + helper.name;
+    if (helper.script != nullptr) {
+      std::ofstream(path) << "#!/bin/sh\n" << helper.script << "\n";
+      chmod(path.c_str(), 0755);
+    }
+    SetHttpHelper(path);
+    std::string reply = ScoreServerExchange(body);
+    EXPECT_EQ(reply.size(), helper.reply.size()) << helper.name;
+    EXPECT_TRUE(reply == helper.reply) << helper.name;
+    errno = 0;
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << helper.name;
+    EXPECT_EQ(errno, ECHILD) << helper.name;
+  }
+  SetHttpHelper(KESTROW_HTTP_HELPER);
 }
 
 // --- The ranking of a won game against a server -------------------------------------------------
