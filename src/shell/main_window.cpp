@@ -154,17 +154,23 @@ void PlayPadButton(WindowHandle window, PadButton button) {
   if (button == PadButton::back) PlatformSendMessage(window, WM_CHAR, VK_ESCAPE, 0);
 }
 
+std::vector<IconImage> EmbeddedIcons(std::initializer_list<const char*> names) {
+  std::vector<IconImage> images;
+  for (const char* name : names) {
+    auto bytes = FindEmbeddedResource(name);
+    if (!bytes.empty()) images.push_back({bytes.data(), bytes.size()});
+  }
+  return images;
+}
+
 void FillTrayIcon(WindowHandle window) {
   TrayIcon& icon = shell.trayIcon;
   icon.window = window;
   icon.id = kTrayIconId;
   icon.callbackMessage = WM_TRAY_CALLBACK;
   icon.tip = "Kestrow";
-  for (const char* name :
-       {"SYSTRAY_256", "SYSTRAY_128", "SYSTRAY_48", "SYSTRAY_32", "SYSTRAY_16"}) {
-    auto bytes = FindEmbeddedResource(name);
-    if (!bytes.empty()) icon.images.push_back({bytes.data(), bytes.size()});
-  }
+  icon.images =
+      EmbeddedIcons({"SYSTRAY_256", "SYSTRAY_128", "SYSTRAY_48", "SYSTRAY_32", "SYSTRAY_16"});
   icon.filled = true;
 }
 
@@ -174,6 +180,13 @@ void DrawOpaquePanel(const WidgetWindow*) {
   if (!game.playfield.opaqueBackground) return;
   DrawImage(ImageDecodedOnce("FondO", &shell.imageFondO), kOpaquePanelX, kOpaquePanelY,
             kOpaquePanelWidth, kOpaquePanelHeight);
+}
+
+// The images the desktop entry installs as its icon, but the largest: windows show it small.
+void SetProgramIcon() {
+  std::vector<IconImage> images =
+      EmbeddedIcons({"SYSTRAY_128", "SYSTRAY_48", "SYSTRAY_32", "SYSTRAY_16"});
+  PlatformSetProgramIcon(images.data(), static_cast<int>(images.size()));
 }
 
 bool ShowTrayIcon(WindowHandle window) {

@@ -5,6 +5,7 @@
 #include <SDL.h>
 // clang-format on
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cairo.h>
@@ -868,6 +869,50 @@ std::vector<unsigned char> SmallPng(int size) {
       &png);
   cairo_surface_destroy(surface);
   return png;
+}
+
+// The sizes of the icon the window manager is offered (_NET_WM_ICON: width, height, pixels).
+std::vector<std::pair<long, long>> OfferedIconSizes(const char* title) {
+  Window xid = None;
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* item = toplevels; item != nullptr; item = item->next) {
+    const char* itsTitle = gtk_window_get_title(GTK_WINDOW(item->data));
+    if (itsTitle != nullptr && std::strcmp(itsTitle, title) == 0)
+      xid = XidOf(GTK_WINDOW(item->data));
+  }
+  g_list_free(toplevels);
+  std::vector<std::pair<long, long>> sizes;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  if (xid == None ||
+      XGetWindowProperty(GdkXDisplay(), xid, XInternAtom(GdkXDisplay(), "_NET_WM_ICON", False), 0,
+                         1 << 20, False, XA_CARDINAL, &type, &format, &count, &after,
+                         &data) != Success) {
+    return sizes;
+  }
+  const auto* values = reinterpret_cast<const long*>(data);
+  for (unsigned long at = 0; data != nullptr && at + 2 <= count;) {
+    long width = values[at];
+    long height = values[at + 1];
+    sizes.emplace_back(width, height);
+    at += 2 + static_cast<unsigned long>(width * height);
+  }
+  if (data != nullptr) XFree(data);
+  return sizes;
+}
+
+TEST_F(GtkBackend, WindowsOfferTheProgramIconInEachSize) {
+  std::vector<unsigned char> small = SmallPng(16);
+  std::vector<unsigned char> large = SmallPng(32);
+  const IconImage images[] = {{small.data(), small.size()}, {large.data(), large.size()}};
+  PlatformSetProgramIcon(images, 2);
+  ASSERT_NE(Make("with icon", 10, 10, 20, 20), nullptr);
+  EXPECT_EQ(OfferedIconSizes("with icon"),
+            (std::vector<std::pair<long, long>>{{16, 16}, {32, 32}}));
+  gtk_window_set_default_icon_list(nullptr);
 }
 
 TEST_F(GtkBackend, TrayIconNeedsANotificationAreaThatShowsIt) {

@@ -25,7 +25,11 @@ struct PlatformWindow {
   std::map<std::string, void*> properties;
   cairo_surface_t* image = nullptr;  // The last pushed image; what the window shows.
   int imageScale = 1;                // Device pixels of `image` per logical pixel.
-  bool inputShaped = false;          // Input is limited to the visible pixels of `image`.
+  // The same image in the X server, which the window is painted from: painting from `image`
+  // itself would make cairo keep a shared-memory copy of it in the program as well.
+  cairo_surface_t* shown = nullptr;
+  unsigned long shownPixmap = 0;
+  bool inputShaped = false;  // Input is limited to the visible pixels of `image`.
   bool alive = true;
   bool enabled = true;
   bool visible = false;
@@ -61,5 +65,9 @@ void GtkShapeInput(WindowHandle window, const unsigned char* pixels, int stride,
                    const PixelRect& changed);
 // Copies the window's whole image onto its X window at once.
 void GtkPresentAll(WindowHandle window);
+// Paints the window's image, as it was last pushed, with `cr`; transparent when there is none.
+void GtkPaintImage(WindowHandle window, cairo_t* cr);
+// Lets go of the window's image and its copy in the X server.
+void GtkReleaseImage(WindowHandle window);
 // The key values of the pressed physical key at its shift levels.
 std::vector<unsigned> GtkKeyLevels(const GdkEventKey* event);

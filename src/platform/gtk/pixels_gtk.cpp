@@ -1,5 +1,7 @@
-// A layered window's image on GTK: each push keeps a copy of the pixels, finds what changed
-// and copies that onto the X window at once.
+// A layered window's image on GTK: each push keeps a copy of the pixels, finds what changed,
+// puts that into the image's copy in the X server and copies it onto the X window at once.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <cairo-xlib.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -14,6 +16,71 @@
 #include "platform/windows.h"
 
 namespace {
+
+Display* XDisplayOf(GdkWindow* gdkWindow) {
+  return GDK_WINDOW_XDISPLAY(gdkWindow);
+}
+
+void SendArea(WindowHandle window, const PixelRect& area);
+
+// Makes the X server's copy of the window's image, as large as the image, and fills it; false
+// when the window has no X window yet.
+bool MakeShownCopy(WindowHandle window) {
+  if (window->shown != nullptr) return true;
+  GdkWindow* gdkWindow = gtk_widget_get_window(window->widget);
+  if (window->image == nullptr || gdkWindow == nullptr) return false;
+  Display* display = XDisplayOf(gdkWindow);
+  GdkVisual* visual = gdk_window_get_visual(gdkWindow);
+  int width = cairo_image_surface_get_width(window->image);
+  int height = cairo_image_surface_get_height(window->image);
+  window->shownPixmap = XCreatePixmap(display, GDK_WINDOW_XID(gdkWindow), width, height,
+                                      gdk_visual_get_depth(visual));
+  window->shown = cairo_xlib_surface_create(display, window->shownPixmap,
+                                            gdk_x11_visual_get_xvisual(visual), width, height);
+  cairo_surface_set_device_scale(window->shown, window->imageScale, window->imageScale);
+  SendArea(window, {0, 0, width, height});
+  return true;
+}
+
+void ReleaseShownCopy(WindowHandle window) {
+  if (window->shown == nullptr) return;
+  cairo_surface_destroy(window->shown);
+  window->shown = nullptr;
+  if (GdkDisplay* display = gdk_display_get_default()) {
+    XFreePixmap(GDK_DISPLAY_XDISPLAY(display), window->shownPixmap);
+  }
+  window->shownPixmap = 0;
+}
+
+// Sends `area` (device pixels) of the window's image to its copy in the X server, as cairo
+// would without its shared memory: a plain image request, split by Xlib when large.
+void SendArea(WindowHandle window, const PixelRect& area) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window->widget);
+  XImage image = {};
+  image.width = cairo_image_surface_get_width(window->image);
+  image.height = cairo_image_surface_get_height(window->image);
+  image.format = ZPixmap;
+  image.data = reinterpret_cast<char*>(cairo_image_surface_get_data(window->image));
+  image.byte_order = G_BYTE_ORDER == G_LITTLE_ENDIAN ? LSBFirst : MSBFirst;
+  image.bitmap_unit = 32;
+  image.bitmap_bit_order = image.byte_order;
+  image.bitmap_pad = 32;
+  image.depth = gdk_visual_get_depth(gdk_window_get_visual(gdkWindow));
+  image.bytes_per_line = cairo_image_surface_get_stride(window->image);
+  image.bits_per_pixel = 32;
+  Visual* xvisual = gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow));
+  image.red_mask = xvisual->red_mask;
+  image.green_mask = xvisual->green_mask;
+  image.blue_mask = xvisual->blue_mask;
+  if (XInitImage(&image) == 0) return;
+  Display* display = XDisplayOf(gdkWindow);
+  GC context = XCreateGC(display, window->shownPixmap, 0, nullptr);
+  cairo_surface_flush(window->shown);
+  XPutImage(display, window->shownPixmap, context, &image, area.x, area.y, area.x, area.y,
+            area.width, area.height);
+  XFreeGC(display, context);
+  cairo_surface_mark_dirty_rectangle(window->shown, area.x, area.y, area.width, area.height);
+}
 
 // The logical pixels that cover `area` of an image of `scale` device pixels per logical pixel.
 cairo_rectangle_int_t LogicalArea(const PixelRect& area, int scale) {
@@ -31,6 +98,11 @@ void PresentArea(WindowHandle window, const PixelRect& area) {
   if (window->image == nullptr || gdkWindow == nullptr || !gdk_window_is_visible(gdkWindow)) {
     return;
   }
+  if (window->shown != nullptr) {
+    SendArea(window, area);
+  } else if (!MakeShownCopy(window)) {
+    return;
+  }
   int width = cairo_image_surface_get_width(window->image) / window->imageScale;
   int height = cairo_image_surface_get_height(window->image) / window->imageScale;
   cairo_rectangle_int_t rectangle = LogicalArea(area, window->imageScale);
@@ -39,7 +111,7 @@ void PresentArea(WindowHandle window, const PixelRect& area) {
     GdkDrawingContext* context = gdk_window_begin_draw_frame(gdkWindow, region);
     cairo_t* cr = gdk_drawing_context_get_cairo_context(context);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, window->image, 0, 0);
+    cairo_set_source_surface(cr, window->shown, 0, 0);
     cairo_paint(cr);
     gdk_window_end_draw_frame(gdkWindow, context);
     cairo_region_destroy(region);
@@ -56,7 +128,7 @@ void PresentArea(WindowHandle window, const PixelRect& area) {
     cairo_rectangle(cr, rectangle.x, rectangle.y, rectangle.width, rectangle.height);
     cairo_clip(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, window->image, 0, 0);
+    cairo_set_source_surface(cr, window->shown, 0, 0);
     cairo_paint(cr);
     cairo_destroy(cr);
     cairo_surface_destroy(target);
@@ -65,6 +137,22 @@ void PresentArea(WindowHandle window, const PixelRect& area) {
 }
 
 }  // namespace
+
+void GtkPaintImage(WindowHandle window, cairo_t* cr) {
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  if (window->image != nullptr && MakeShownCopy(window)) {
+    cairo_set_source_surface(cr, window->shown, 0, 0);
+  } else {
+    cairo_set_source_rgba(cr, 0, 0, 0, 0);
+  }
+  cairo_paint(cr);
+}
+
+void GtkReleaseImage(WindowHandle window) {
+  ReleaseShownCopy(window);
+  if (window->image != nullptr) cairo_surface_destroy(window->image);
+  window->image = nullptr;
+}
 
 void GtkPresentAll(WindowHandle window) {
   if (window->image == nullptr) return;
@@ -126,7 +214,7 @@ void PlatformUpdateLayeredWindow(WindowHandle window, const unsigned char* pixel
     changed = ChangedWithin(image, pixels, stride, WithinImage(candidate, width, height));
     if (changed.width == 0) return;
   } else {
-    if (image != nullptr) cairo_surface_destroy(image);
+    GtkReleaseImage(window);
     image = window->image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     cairo_surface_set_device_scale(image, scale, scale);
     window->imageScale = scale;

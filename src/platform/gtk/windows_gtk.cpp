@@ -41,8 +41,6 @@ std::vector<GMainLoop*> loops;  // Running message loops, innermost last.
 bool quitPending = false;       // A quit posted while no loop ran.
 WindowHandle captureWindow = nullptr;
 std::vector<guint> signalSources;
-guint iconSource = 0;  // the idle that gives the windows their icon
-constexpr const char* kIconName = "kestrow";
 int backgroundWorks = 0;   // PlatformRunInBackground calls under way.
 bool terminating = false;  // A termination signal came: no dialog waits for an answer any more.
 bool ending = false;       // The main window is gone and every loop was ended.
@@ -69,14 +67,7 @@ GSource* AttachSource(GSource* source, GSourceFunc callback, gpointer data,
 // --- Signal handlers -----------------------------------------------------------------------
 
 gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
-  auto* window = static_cast<WindowHandle>(data);
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  if (window->image != nullptr) {
-    cairo_set_source_surface(cr, window->image, 0, 0);
-  } else {
-    cairo_set_source_rgba(cr, 0, 0, 0, 0);
-  }
-  cairo_paint(cr);
+  GtkPaintImage(static_cast<WindowHandle>(data), cr);
   return TRUE;
 }
 
@@ -252,20 +243,6 @@ void DeleteTimer(gpointer data) {
   delete static_cast<Timer*>(data);
 }
 
-// The installed icon theme's "kestrow", the desktop entry's icon, for the window shown and every
-// later one. Looking it up scans the icon themes (some 10 ms), so it waits until the first
-// window is on screen and painted.
-gboolean GiveWindowsTheirIcon(gpointer) {
-  iconSource = 0;
-  gtk_window_set_default_icon_name(kIconName);
-  for (WindowHandle window : windows) {
-    if (Alive(window) && gtk_widget_is_toplevel(window->widget)) {
-      gtk_window_set_icon_name(GTK_WINDOW(window->widget), kIconName);
-    }
-  }
-  return G_SOURCE_REMOVE;
-}
-
 gboolean OnPaintQueued(gpointer data) {
   auto* window = static_cast<WindowHandle>(data);
   window->paintSource = 0;
@@ -294,6 +271,7 @@ void ReleaseWindow(WindowHandle window) {
   if (window->widget != nullptr) {
     g_signal_handlers_disconnect_matched(window->widget, G_SIGNAL_MATCH_DATA, 0, 0, nullptr,
                                          nullptr, window);
+    GtkReleaseImage(window);
     gtk_widget_destroy(window->widget);
     window->widget = nullptr;
   }
@@ -339,12 +317,11 @@ void PlatformStart() {
 }
 
 void PlatformShutdown() {
-  RemoveSource(iconSource);
   for (guint& source : signalSources) RemoveSource(source);
   signalSources.clear();
   for (WindowHandle window : windows) {
     if (window->alive) ReleaseWindow(window);
-    if (window->image != nullptr) cairo_surface_destroy(window->image);
+    GtkReleaseImage(window);
     delete window;
   }
   windows.clear();
@@ -453,9 +430,6 @@ WindowHandle PlatformCreateLayeredWindow(const std::string& title, int x, int y,
   // The map request leaves now: otherwise it would wait in the connection's buffer until the
   // first paint, which lays out the first text and so waits for the font configuration.
   gdk_display_flush(gtk_widget_get_display(widget));
-  if (gtk_window_get_default_icon_name() == nullptr && iconSource == 0) {
-    iconSource = g_idle_add_full(G_PRIORITY_LOW, GiveWindowsTheirIcon, nullptr, nullptr);
-  }
   GtkPresentAll(window);
   return window;
 }

@@ -360,6 +360,8 @@ bool PlatformAdapterAddress(unsigned char address[6]) {
   return true;
 }
 
+void PlatformSetProgramIcon(const IconImage*, int) {}
+
 bool PlatformAddTrayIcon(WindowHandle window, uint32_t callbackMessage, const std::string&,
                          const IconImage*, int) {
   if (!backend.trayAvailable) return false;
