@@ -21,7 +21,48 @@ Display* XDisplayOf(GdkWindow* gdkWindow) {
   return GDK_WINDOW_XDISPLAY(gdkWindow);
 }
 
-void SendArea(WindowHandle window, const PixelRect& area);
+// One graphics context serves every copy of the same depth (all windows share one visual).
+struct PutContext {
+  GC gc = nullptr;
+  int depth = 0;
+};
+PutContext putContext;
+
+GC PutContextFor(Display* display, Drawable drawable, int depth) {
+  if (putContext.gc != nullptr && putContext.depth == depth) return putContext.gc;
+  if (putContext.gc != nullptr) XFreeGC(display, putContext.gc);
+  putContext = {XCreateGC(display, drawable, 0, nullptr), depth};
+  return putContext.gc;
+}
+
+// Sends `area` (device pixels) of the window's image to its copy in the X server, as cairo
+// would without its shared memory: a plain image request, split by Xlib when large.
+void SendArea(WindowHandle window, const PixelRect& area) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window->widget);
+  XImage image = {};
+  image.width = cairo_image_surface_get_width(window->image);
+  image.height = cairo_image_surface_get_height(window->image);
+  image.format = ZPixmap;
+  image.data = reinterpret_cast<char*>(cairo_image_surface_get_data(window->image));
+  image.byte_order = G_BYTE_ORDER == G_LITTLE_ENDIAN ? LSBFirst : MSBFirst;
+  image.bitmap_unit = 32;
+  image.bitmap_bit_order = image.byte_order;
+  image.bitmap_pad = 32;
+  image.depth = gdk_visual_get_depth(gdk_window_get_visual(gdkWindow));
+  image.bytes_per_line = cairo_image_surface_get_stride(window->image);
+  image.bits_per_pixel = 32;
+  Visual* xvisual = gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow));
+  image.red_mask = xvisual->red_mask;
+  image.green_mask = xvisual->green_mask;
+  image.blue_mask = xvisual->blue_mask;
+  if (XInitImage(&image) == 0) return;
+  Display* display = XDisplayOf(gdkWindow);
+  GC context = PutContextFor(display, window->shownPixmap, image.depth);
+  cairo_surface_flush(window->shown);
+  XPutImage(display, window->shownPixmap, context, &image, area.x, area.y, area.x, area.y,
+            area.width, area.height);
+  cairo_surface_mark_dirty_rectangle(window->shown, area.x, area.y, area.width, area.height);
+}
 
 // Makes the X server's copy of the window's image, as large as the image, and fills it; false
 // when the window has no X window yet.
@@ -50,36 +91,6 @@ void ReleaseShownCopy(WindowHandle window) {
     XFreePixmap(GDK_DISPLAY_XDISPLAY(display), window->shownPixmap);
   }
   window->shownPixmap = 0;
-}
-
-// Sends `area` (device pixels) of the window's image to its copy in the X server, as cairo
-// would without its shared memory: a plain image request, split by Xlib when large.
-void SendArea(WindowHandle window, const PixelRect& area) {
-  GdkWindow* gdkWindow = gtk_widget_get_window(window->widget);
-  XImage image = {};
-  image.width = cairo_image_surface_get_width(window->image);
-  image.height = cairo_image_surface_get_height(window->image);
-  image.format = ZPixmap;
-  image.data = reinterpret_cast<char*>(cairo_image_surface_get_data(window->image));
-  image.byte_order = G_BYTE_ORDER == G_LITTLE_ENDIAN ? LSBFirst : MSBFirst;
-  image.bitmap_unit = 32;
-  image.bitmap_bit_order = image.byte_order;
-  image.bitmap_pad = 32;
-  image.depth = gdk_visual_get_depth(gdk_window_get_visual(gdkWindow));
-  image.bytes_per_line = cairo_image_surface_get_stride(window->image);
-  image.bits_per_pixel = 32;
-  Visual* xvisual = gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow));
-  image.red_mask = xvisual->red_mask;
-  image.green_mask = xvisual->green_mask;
-  image.blue_mask = xvisual->blue_mask;
-  if (XInitImage(&image) == 0) return;
-  Display* display = XDisplayOf(gdkWindow);
-  GC context = XCreateGC(display, window->shownPixmap, 0, nullptr);
-  cairo_surface_flush(window->shown);
-  XPutImage(display, window->shownPixmap, context, &image, area.x, area.y, area.x, area.y,
-            area.width, area.height);
-  XFreeGC(display, context);
-  cairo_surface_mark_dirty_rectangle(window->shown, area.x, area.y, area.width, area.height);
 }
 
 // The logical pixels that cover `area` of an image of `scale` device pixels per logical pixel.
