@@ -174,19 +174,22 @@ void FillTrayIcon(WindowHandle window) {
   icon.filled = true;
 }
 
+// The images the desktop entry installs as its icon, but the largest: windows show it small.
+// Given once the window shows its first image, since decoding them takes a few milliseconds.
+void GiveProgramItsIcon() {
+  if (shell.programIconGiven) return;
+  shell.programIconGiven = true;
+  std::vector<IconImage> images =
+      EmbeddedIcons({"SYSTRAY_128", "SYSTRAY_48", "SYSTRAY_32", "SYSTRAY_16"});
+  PlatformSetProgramIcon(images.data(), static_cast<int>(images.size()));
+}
+
 }  // namespace
 
 void DrawOpaquePanel(const WidgetWindow*) {
   if (!game.playfield.opaqueBackground) return;
   DrawImage(ImageDecodedOnce("FondO", &shell.imageFondO), kOpaquePanelX, kOpaquePanelY,
             kOpaquePanelWidth, kOpaquePanelHeight);
-}
-
-// The images the desktop entry installs as its icon, but the largest: windows show it small.
-void SetProgramIcon() {
-  std::vector<IconImage> images =
-      EmbeddedIcons({"SYSTRAY_128", "SYSTRAY_48", "SYSTRAY_32", "SYSTRAY_16"});
-  PlatformSetProgramIcon(images.data(), static_cast<int>(images.size()));
 }
 
 bool ShowTrayIcon(WindowHandle window) {
@@ -215,6 +218,7 @@ intptr_t MainWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, 
     case WM_PAINT: {
       intptr_t result = WidgetWindowDefaultProc(window, message, wParam, lParam);
       // The window shows its first image before the start-up fetch waits for the server.
+      GiveProgramItsIcon();
       RunStartupFetch();
       return result;
     }

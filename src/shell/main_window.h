@@ -31,6 +31,7 @@ struct Shell {
   cairo_surface_t* imageBQ;
   cairo_surface_t* imageFondO;
   TrayIcon trayIcon;
+  bool programIconGiven;
 };
 
 extern Shell shell;
@@ -46,8 +47,6 @@ inline constexpr int kCommandHelp = 4;
 inline constexpr int kCommandQuit = 5;
 
 intptr_t MainWindowProc(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam);
-// Gives every window the program's icon, the one its desktop entry shows.
-void SetProgramIcon();
 // Adds the notification icon; true when a notification area shows it.
 bool ShowTrayIcon(WindowHandle window);
 // Draws the opaque panel behind the well when the player chose it.

@@ -82,7 +82,6 @@ void StartKestrow() {
 void RunKestrow() {
   StartKestrow();
   OpenMidi();
-  SetProgramIcon();
   for (int channel = 0; channel < 8; ++channel) SetProgram(channel, kChannelPrograms[channel]);
   OpenWidgetWindow(0, 600, 600, "Kestrow", "Fond", MainWindowProc, 1);
   PlatformShutdown();

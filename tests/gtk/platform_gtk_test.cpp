@@ -908,10 +908,12 @@ TEST_F(GtkBackend, WindowsOfferTheProgramIconInEachSize) {
   std::vector<unsigned char> small = SmallPng(16);
   std::vector<unsigned char> large = SmallPng(32);
   const IconImage images[] = {{small.data(), small.size()}, {large.data(), large.size()}};
+  ASSERT_NE(Make("shown before", 10, 10, 20, 20), nullptr);
   PlatformSetProgramIcon(images, 2);
-  ASSERT_NE(Make("with icon", 10, 10, 20, 20), nullptr);
-  EXPECT_EQ(OfferedIconSizes("with icon"),
-            (std::vector<std::pair<long, long>>{{16, 16}, {32, 32}}));
+  ASSERT_NE(Make("made after", 40, 10, 20, 20), nullptr);
+  const std::vector<std::pair<long, long>> sizes = {{16, 16}, {32, 32}};
+  EXPECT_EQ(OfferedIconSizes("shown before"), sizes);
+  EXPECT_EQ(OfferedIconSizes("made after"), sizes);
   gtk_window_set_default_icon_list(nullptr);
 }
 

@@ -98,6 +98,15 @@ void PlatformSetProgramIcon(const IconImage* images, int imageCount) {
     if (GdkPixbuf* pixbuf = LoadPng(images[i])) icons = g_list_append(icons, pixbuf);
   }
   gtk_window_set_default_icon_list(icons);
+  // Windows shown already, which the default does not reach.
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* item = toplevels; item != nullptr; item = item->next) {
+    GtkWindow* window = GTK_WINDOW(item->data);
+    if (gtk_window_get_window_type(window) == GTK_WINDOW_TOPLEVEL) {
+      gtk_window_set_icon_list(window, icons);
+    }
+  }
+  g_list_free(toplevels);
   g_list_free_full(icons, g_object_unref);
 }
 
