@@ -71,12 +71,10 @@ void RegisterHooks() {
 void StartKestrow() {
   ClearRecords();
   RegisterHooks();
-  // First, so that the fonts' configuration, which the text machinery reads on a thread of its
-  // own, is ready by the first paint rather than waited for.
-  toolkit.graphicsToken = StartGraphics();
   PlatformStart();
   SeedRandom(PlatformTickCount());
   StartVideoLibrary();
+  toolkit.graphicsToken = StartGraphics();
 }
 
 void RunKestrow() {
