@@ -1,20 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target of the replay decoder with clang and runs it.
 # Usage: run-replay-fuzzer.sh [SECONDS (default 600)] [WORK_DIR (default /tmp/kestrow-replay-fuzz)]
-set -euo pipefail
-seconds=${1:-600}
-work=${2:-/tmp/kestrow-replay-fuzz}
-here=$(cd "$(dirname "$0")" && pwd)
-src=$(dirname "$(dirname "$here")")/src
-clang=$(command -v clang++ || command -v clang++-14)
-mkdir -p "$work/corpus"
-binary="$work/replay_fuzzer"
-sources=("$here/replay_fuzzer.cpp" "$src/game/replay.cpp" "$src/game/rules_engine.cpp")
-headers=("$src/game/replay.h" "$src/game/rules_engine.h")
-if [[ ! -x "$binary" || -n "$(find "${sources[@]}" "${headers[@]}" -newer "$binary")" ]]; then
-  "$clang" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$src" "${sources[@]}" -lz -o "$binary"
-fi
+source "$(dirname "$0")/fuzz_build.sh" /tmp/kestrow-replay-fuzz replay_fuzzer "$@"
+build_fuzzer "$here/replay_fuzzer.cpp" "$src/game/replay.cpp" "$src/game/rules_engine.cpp" \
+  -- "$src/game/replay.h" "$src/game/rules_engine.h" -- -lz
 # Seeds in the encoder's layout (versions, flags, seed, step count, steps as stamp delta << 3 |
 # action, end), compressed and base64url-encoded: no action, a few, and long gaps.
 python3 - "$work/corpus" <<'PY'

@@ -1,21 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target of the score file's reading and writing with clang and runs it.
 # Usage: run-score-fuzzer.sh [SECONDS (default 600)] [WORK_DIR (default /tmp/kestrow-score-fuzz)]
-set -euo pipefail
-seconds=${1:-600}
-work=${2:-/tmp/kestrow-score-fuzz}
-here=$(cd "$(dirname "$0")" && pwd)
-src=$(dirname "$(dirname "$here")")/src
-clang=$(command -v clang++ || command -v clang++-14)
-mkdir -p "$work/corpus"
-binary="$work/score_file_fuzzer"
-sources=("$here/score_file_fuzzer.cpp" "$src/scores/score_file_format.cpp" "$src/base/score_table.cpp")
-headers=("$src/scores/score_file_format.h" "$src/base/score_table.h" "$src/game/playfield.h"
-  "$src/platform/windows.h" "$src/scores/score_server_protocol.h")
-if [[ ! -x "$binary" || -n "$(find "${sources[@]}" "${headers[@]}" -newer "$binary")" ]]; then
-  "$clang" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$src" "${sources[@]}" -o "$binary"
-fi
+source "$(dirname "$0")/fuzz_build.sh" /tmp/kestrow-score-fuzz score_file_fuzzer "$@"
+build_fuzzer "$here/score_file_fuzzer.cpp" "$src/scores/score_file_format.cpp" \
+  "$src/base/score_table.cpp" -- "$src/scores/score_file_format.h" "$src/base/score_table.h" \
+  "$src/game/playfield.h" "$src/platform/windows.h" "$src/scores/score_server_protocol.h"
 # Seeds: a file as the game writes it, one with CR-only line ends, a short one, and odd numbers.
 printf 'Joueur\r\n1|1|1|0\r\n39|37|38|17|40|16\r\nJoueur|71469\r\n' >"$work/corpus/written"
 for ((row = 1; row < 16; row++)); do printf '|6513507\r\n' >>"$work/corpus/written"; done
